@@ -1,0 +1,59 @@
+#include "ModuleLibrary.h"
+
+#include <utility>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace {
+
+#if defined(_WIN32)
+void* openLibrary(const std::string& path, std::string& error) {
+    HMODULE module = LoadLibraryA(path.c_str());
+    if (!module) error = "Windows error " + std::to_string(GetLastError());
+    return reinterpret_cast<void*>(module);
+}
+void* findSymbol(void* handle, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+void closeLibrary(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+#else
+void* openLibrary(const std::string& path, std::string& error) {
+    // A bare file name would make the loader search the library path instead of the folder.
+    const std::string where = path.find('/') == std::string::npos ? "./" + path : path;
+    void* handle = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) error = dlerror();
+    return handle;
+}
+void* findSymbol(void* handle, const char* name) { return dlsym(handle, name); }
+void closeLibrary(void* handle) { dlclose(handle); }
+#endif
+
+}  // namespace
+
+ModuleLibrary::ModuleLibrary(const std::string& path) : path_(path) {
+    std::string error;
+    handle_ = openLibrary(path, error);
+    if (!handle_) throw ModuleError("cannot load module " + path + ": " + error);
+    for (const char* name : {"main", "VSTPluginMain"}) {
+        if (void* symbol = findSymbol(handle_, name)) {
+            entry_ = reinterpret_cast<PluginEntryProc>(symbol);
+            entryName_ = name;
+            return;
+        }
+    }
+    closeLibrary(handle_);
+    handle_ = nullptr;
+    throw ModuleError("module " + path + " exports neither main nor VSTPluginMain");
+}
+
+ModuleLibrary::~ModuleLibrary() {
+    if (handle_) closeLibrary(handle_);
+}
+
+ModuleLibrary::ModuleLibrary(ModuleLibrary&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)), entry_(std::exchange(other.entry_, nullptr)),
+      entryName_(std::move(other.entryName_)), path_(std::move(other.path_)) {}

@@ -1,0 +1,33 @@
+# Shared by the scripts: package installation and the project's paths. Source, don't run.
+set -euo pipefail
+
+SIXBAND_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export DEBIAN_FRONTEND=noninteractive
+
+# Installs the Debian packages that are missing, as root or through sudo.
+install_packages() {
+    local missing=()
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    echo "Installing: ${missing[*]}"
+    if [ -z "${SIXBAND_APT_UPDATED:-}" ]; then
+        $sudo apt-get update -qq
+        export SIXBAND_APT_UPDATED=1
+    fi
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# What the native build needs: compiler, CMake, test and benchmark libraries, the host's libraries.
+NATIVE_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev
+                 libsndfile1-dev libfftw3-dev libcairo2-dev libcli11-dev)
+
+build_preset() {
+    local preset=$1
+    cmake --preset "$preset" -S "$SIXBAND_ROOT" >/dev/null
+    cmake --build --preset "$preset" -j "$(nproc)"
+}
