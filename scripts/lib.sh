@@ -15,9 +15,9 @@ install_packages() {
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     echo "Installing: ${missing[*]}"
-    if [ -z "${SIXBAND_APT_UPDATED:-}" ]; then
+    # One index update per hour is enough for every leg of a run.
+    if [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*_Packages*' -mmin -60 2>/dev/null | head -n 1)" ]; then
         $sudo apt-get update -qq
-        export SIXBAND_APT_UPDATED=1
     fi
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
