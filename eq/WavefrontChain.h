@@ -1,0 +1,235 @@
+// The chain on a skewed (wavefront) schedule: the same arithmetic as the plain form, value for value
+// and operation for operation, in an order that lets the six stages run side by side.
+//
+// Why. In the plain form every frame passes S1..S6 in series, so a frame costs six divisions'
+// worth of latency. But stage k of frame i needs only stage k−1 of frame i and its own history;
+// only each stage's own recursion (y of frame i−1 to y of frame i) is truly serial.
+//
+// Schedule. The call runs in steps t = 0 .. count−1 + 5·kSkew. At step t, stage k works on frame
+// t − kSkew·k (when that frame lies inside the block): S1 on frame t, S2 on frame t − kSkew, ...,
+// S6 on frame t − 5·kSkew, which is written out. Both channels of a stage share one vector
+// (lanes: left, right); a four-lane vector carries two neighbouring stages. Every lane of a vector
+// thus belongs to a different, independent recursion, and the processor overlaps the six.
+//
+// Ring. The running value that stage k−1 leaves for stage k travels kSkew steps before stage k
+// takes it up. `ring[step][k]` holds it: written by stage k−1 at step t, read by stage k at step
+// t + kSkew, overwritten kRingSteps steps later. The skew gives each stage's results time to arrive
+// before the next stage asks for them, so that the stages run at the pace of their recursions,
+// not of the path from one stage's input to the next one's.
+//
+// Within a call. The pipeline is filled and drained inside every call. During the first and last
+// 5·kSkew steps some stages have no frame; they compute on stand-in values and their histories
+// are restored lane by lane, so that every history is the plain form's at the end of the call.
+// Nothing but StageState carries over between calls. Histories live in double lanes between
+// frames; they hold float values exactly, and are rounded back (exactly) at the end.
+//
+// Each instantiation lives in its own translation unit, compiled for its instruction set; the
+// helpers are templates on the lane type or file-local, so no function compiled for one
+// instruction set can be picked by the linker for another.
+#pragma once
+
+#include "ChainGains.h"
+#include "ChainState.h"
+
+#include <cstdint>
+
+namespace {
+
+// Lanes provides V, a vector of doubles with two lanes (left, right) per stage, and
+// kStagesPerVector; Pair, the two lanes of one stage, with fromPairs and pairOf between V and
+// Pair; the arithmetic add, sub, mul, div and roundToFloat (to float and back, the rounding of the
+// plain form's casts); select (mask ? a : b) with activeMask; and loads and stores.
+template <typename Lanes, int kSkew>
+class WavefrontChain {
+    using V = typename Lanes::V;
+    static constexpr int kStagesPerVector = Lanes::kStagesPerVector;
+    static constexpr int kVectors = kStageCount / kStagesPerVector;
+    static constexpr int kLanes = kChannelCount * kStagesPerVector;
+    static constexpr int kLastStage = kStageCount - 1;
+    static constexpr int kDepth = kSkew * kLastStage;
+    static constexpr int kRingSteps = kSkew < 4 ? 4 : 8;
+    static constexpr int kRingMask = kRingSteps - 1;
+    static_assert(kSkew >= 1 && kSkew < kRingSteps);
+
+    struct VectorCoeffs {
+        V b0, d4, d3, d2, d1, d0, first, second;
+    };
+
+    // The values of one vector's stages, as StageState holds them, one lane per stage and channel.
+    struct VectorHistory {
+        V x1, x2, y1, y2, y3, y4;
+    };
+
+public:
+    template <OutputMode mode>
+    [[gnu::always_inline]] static inline void run(const ChainState& chain, const ChainGains& gains,
+                                                  float** inputs, float** outputs,
+                                                  std::int32_t count) {
+        const float* inL = inputs[0];
+        const float* inR = inputs[1];
+        float* outL = outputs[0];
+        float* outR = outputs[1];
+
+        VectorCoeffs c[kVectors];
+        VectorHistory h[kVectors];
+        for (int v = 0; v < kVectors; ++v) {
+            double lanes[8][kLanes];
+            for (int j = 0; j < kStagesPerVector; ++j) {
+                const int stage = v * kStagesPerVector + j;
+                const double stageValues[8] = {
+                    stage == 0 ? chain.s1Coeffs->b0 : chain.stageCoeffs[stage - 1].b0,
+                    stage == 0 ? chain.s1Coeffs->d4 : chain.stageCoeffs[stage - 1].d4,
+                    stage == 0 ? chain.s1Coeffs->d3 : chain.stageCoeffs[stage - 1].d3,
+                    stage == 0 ? chain.s1Coeffs->d2 : chain.stageCoeffs[stage - 1].d2,
+                    stage == 0 ? chain.s1Coeffs->d1 : chain.stageCoeffs[stage - 1].d1,
+                    stage == 0 ? chain.s1Coeffs->d0 : chain.stageCoeffs[stage - 1].d0,
+                    gains.first[stage],
+                    gains.second[stage],
+                };
+                for (int k = 0; k < 8; ++k)
+                    for (int channel = 0; channel < kChannelCount; ++channel)
+                        lanes[k][j * kChannelCount + channel] = stageValues[k];
+            }
+            c[v] = {Lanes::load(lanes[0]), Lanes::load(lanes[1]), Lanes::load(lanes[2]),
+                    Lanes::load(lanes[3]), Lanes::load(lanes[4]), Lanes::load(lanes[5]),
+                    Lanes::load(lanes[6]), Lanes::load(lanes[7])};
+            h[v] = loadHistory(chain, v);
+        }
+
+        // Zeroed so that stages without a frame compute on harmless values.
+        alignas(32) double ring[kRingSteps][kStageCount][kChannelCount] = {};
+
+        const std::int32_t steps = count + kDepth;
+        std::int32_t t = 0;
+        for (; t < steps && t < kDepth; ++t)
+            step<mode, true>(c, h, ring, t, count, inL, inR, outL, outR);
+        for (; t < count; ++t)
+            step<mode, false>(c, h, ring, t, count, inL, inR, outL, outR);
+        for (; t < steps; ++t)
+            step<mode, true>(c, h, ring, t, count, inL, inR, outL, outR);
+
+        for (int v = 0; v < kVectors; ++v) storeHistory(chain, v, h[v]);
+    }
+
+private:
+    // One step: every stage advances by one frame, stage k on frame t − kSkew·k. In a partial step
+    // (pipeline filling or draining) a stage whose frame lies outside the block keeps its history.
+    template <OutputMode mode, bool partial>
+    [[gnu::always_inline]] static inline void step(
+        const VectorCoeffs (&c)[kVectors], VectorHistory (&h)[kVectors],
+        double (&ring)[kRingSteps][kStageCount][kChannelCount], std::int32_t t, std::int32_t count,
+        const float* inL, const float* inR, float* outL, float* outR) {
+        const double(&from)[kStageCount][kChannelCount] = ring[(t - kSkew) & kRingMask];
+        double(&to)[kStageCount][kChannelCount] = ring[t & kRingMask];
+        const V two = Lanes::broadcast(2.0);
+        const V tiny = Lanes::broadcast(1e-12);
+#pragma GCC unroll 6
+        for (int v = 0; v < kVectors; ++v) {
+            typename Lanes::Pair stageInputs[kStagesPerVector];
+            bool active[kStagesPerVector];
+#pragma GCC unroll 2
+            for (int j = 0; j < kStagesPerVector; ++j) {
+                const int stage = v * kStagesPerVector + j;
+                const std::int32_t frame = t - kSkew * stage;
+                active[j] = !partial || (frame >= 0 && frame < count);
+                if (stage == 0) {
+                    stageInputs[j] = active[j] ? Lanes::pairFromFloats(inL[frame], inR[frame])
+                                               : Lanes::zeroPair();
+                } else {
+                    stageInputs[j] = Lanes::loadPair(from[stage]);
+                }
+            }
+            const VectorCoeffs& k = c[v];
+            VectorHistory& s = h[v];
+            const V x = Lanes::fromPairs(stageInputs);
+
+            // The plain form's expression, operation for operation.
+            V acc = Lanes::mul(k.b0, Lanes::add(Lanes::sub(x, Lanes::mul(two, s.x1)), s.x2));
+            acc = Lanes::sub(acc, Lanes::mul(k.d4, s.y4));
+            acc = Lanes::sub(acc, Lanes::mul(k.d3, s.y3));
+            acc = Lanes::sub(acc, Lanes::mul(k.d2, s.y2));
+            acc = Lanes::sub(acc, Lanes::mul(k.d1, s.y1));
+            const V y = Lanes::roundToFloat(Lanes::add(Lanes::div(acc, k.d0), tiny));
+            const V f = Lanes::roundToFloat(Lanes::add(x, Lanes::mul(Lanes::mul(y, k.first), k.second)));
+
+            if constexpr (partial) {
+                const V keep = Lanes::activeMask(active);
+                s = {Lanes::select(keep, x, s.x1),    Lanes::select(keep, s.x1, s.x2),
+                     Lanes::select(keep, y, s.y1),    Lanes::select(keep, s.y1, s.y2),
+                     Lanes::select(keep, s.y2, s.y3), Lanes::select(keep, s.y3, s.y4)};
+            } else {
+                s = {x, s.x1, y, s.y1, s.y2, s.y3};
+            }
+
+#pragma GCC unroll 2
+            for (int j = 0; j < kStagesPerVector; ++j) {
+                const int stage = v * kStagesPerVector + j;
+                if (stage < kLastStage) {
+                    Lanes::storePair(to[stage + 1], Lanes::pairOf(f, j));
+                } else if (active[j]) {
+                    const std::int32_t frame = t - kDepth;
+                    float left, right;
+                    Lanes::pairToFloats(Lanes::pairOf(f, j), left, right);
+                    // Inputs of this frame were read kDepth steps ago, so in-place buffers hold
+                    // nothing that is still needed here.
+                    if constexpr (mode == OutputMode::add) {
+                        outL[frame] += left;
+                        outR[frame] += right;
+                    } else {
+                        outL[frame] = left;
+                        outR[frame] = right;
+                    }
+                }
+            }
+        }
+    }
+
+    static VectorHistory loadHistory(const ChainState& chain, int v) {
+        double lanes[6][kLanes];
+        for (int j = 0; j < kStagesPerVector; ++j)
+            for (int channel = 0; channel < kChannelCount; ++channel) {
+                const StageState& s = chain.stageState[v * kStagesPerVector + j][channel];
+                const int lane = j * kChannelCount + channel;
+                lanes[0][lane] = s.x1;
+                lanes[1][lane] = s.x2;
+                lanes[2][lane] = s.y1;
+                lanes[3][lane] = s.y2;
+                lanes[4][lane] = s.y3;
+                lanes[5][lane] = s.y4;
+            }
+        return {Lanes::load(lanes[0]), Lanes::load(lanes[1]), Lanes::load(lanes[2]),
+                Lanes::load(lanes[3]), Lanes::load(lanes[4]), Lanes::load(lanes[5])};
+    }
+
+    static void storeHistory(const ChainState& chain, int v, const VectorHistory& h) {
+        double lanes[6][kLanes];
+        Lanes::store(lanes[0], h.x1);
+        Lanes::store(lanes[1], h.x2);
+        Lanes::store(lanes[2], h.y1);
+        Lanes::store(lanes[3], h.y2);
+        Lanes::store(lanes[4], h.y3);
+        Lanes::store(lanes[5], h.y4);
+        for (int j = 0; j < kStagesPerVector; ++j)
+            for (int channel = 0; channel < kChannelCount; ++channel) {
+                StageState& s = chain.stageState[v * kStagesPerVector + j][channel];
+                const int lane = j * kChannelCount + channel;
+                // Every lane holds a float value: these conversions are exact.
+                s = {static_cast<float>(lanes[0][lane]), static_cast<float>(lanes[1][lane]),
+                     static_cast<float>(lanes[2][lane]), static_cast<float>(lanes[3][lane]),
+                     static_cast<float>(lanes[4][lane]), static_cast<float>(lanes[5][lane])};
+            }
+    }
+};
+
+template <typename Lanes, int kSkew>
+void processWavefrontChain(const ChainState& chain, const ChainGains& gains, float** inputs,
+                           float** outputs, std::int32_t sampleFrames, OutputMode mode) {
+    if (sampleFrames <= 0) return;
+    if (mode == OutputMode::add)
+        WavefrontChain<Lanes, kSkew>::template run<OutputMode::add>(chain, gains, inputs, outputs, sampleFrames);
+    else
+        WavefrontChain<Lanes, kSkew>::template run<OutputMode::replace>(chain, gains, inputs, outputs,
+                                                                          sampleFrames);
+}
+
+}  // namespace
