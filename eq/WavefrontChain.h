@@ -101,86 +101,149 @@ public:
 
         const std::int32_t steps = count + kDepth;
         std::int32_t t = 0;
-        for (; t < steps && t < kDepth; ++t)
-            step<mode, true>(c, h, ring, t, count, inL, inR, outL, outR);
-        for (; t < count; ++t)
-            step<mode, false>(c, h, ring, t, count, inL, inR, outL, outR);
-        for (; t < steps; ++t)
-            step<mode, true>(c, h, ring, t, count, inL, inR, outL, outR);
+        for (; t < steps && t < kDepth; ++t) partialStep<mode>(c, h, ring, t, count, inL, inR, outL, outR);
+        if (t < count) {
+            // The steady part, where every stage has a frame: only y1, on the recursion, stays in
+            // registers; the older values go through the `older` rings (see fullStep).
+            V y1[kVectors];
+            alignas(32) double olderX[kHistorySteps][kVectors][kLanes];
+            alignas(32) double olderY[kHistorySteps][kVectors][kLanes];
+            for (int v = 0; v < kVectors; ++v) {
+                y1[v] = h[v].y1;
+                Lanes::store(olderX[(t - 1) & kHistoryMask][v], h[v].x1);
+                Lanes::store(olderX[(t - 2) & kHistoryMask][v], h[v].x2);
+                Lanes::store(olderY[(t - 1) & kHistoryMask][v], h[v].y1);
+                Lanes::store(olderY[(t - 2) & kHistoryMask][v], h[v].y2);
+                Lanes::store(olderY[(t - 3) & kHistoryMask][v], h[v].y3);
+                Lanes::store(olderY[(t - 4) & kHistoryMask][v], h[v].y4);
+            }
+            for (; t < count; ++t) fullStep<mode>(c, y1, olderX, olderY, ring, t, inL, inR, outL, outR);
+            for (int v = 0; v < kVectors; ++v)
+                h[v] = {Lanes::load(olderX[(t - 1) & kHistoryMask][v]), Lanes::load(olderX[(t - 2) & kHistoryMask][v]),
+                        y1[v], Lanes::load(olderY[(t - 2) & kHistoryMask][v]),
+                        Lanes::load(olderY[(t - 3) & kHistoryMask][v]), Lanes::load(olderY[(t - 4) & kHistoryMask][v])};
+        }
+        for (; t < steps; ++t) partialStep<mode>(c, h, ring, t, count, inL, inR, outL, outR);
 
         for (int v = 0; v < kVectors; ++v) storeHistory(chain, v, h[v]);
     }
 
 private:
-    // One step: every stage advances by one frame, stage k on frame t − kSkew·k. In a partial step
-    // (pipeline filling or draining) a stage whose frame lies outside the block keeps its history.
-    template <OutputMode mode, bool partial>
-    [[gnu::always_inline]] static inline void step(
-        const VectorCoeffs (&c)[kVectors], VectorHistory (&h)[kVectors],
-        double (&ring)[kRingSteps][kStageCount][kChannelCount], std::int32_t t, std::int32_t count,
-        const float* inL, const float* inR, float* outL, float* outR) {
-        const double(&from)[kStageCount][kChannelCount] = ring[(t - kSkew) & kRingMask];
-        double(&to)[kStageCount][kChannelCount] = ring[t & kRingMask];
-        const V two = Lanes::broadcast(2.0);
-        const V tiny = Lanes::broadcast(1e-12);
+    static constexpr int kHistorySteps = 8;
+    static constexpr int kHistoryMask = kHistorySteps - 1;
+
+    using Ring = double[kRingSteps][kStageCount][kChannelCount];
+
+    // The stages' inputs at step t, one pair per stage: S1 reads the block, the others the ring.
+    [[gnu::always_inline]] static inline V inputsOf(int v, const Ring& ring, std::int32_t t,
+                                                    bool (&active)[kStagesPerVector],
+                                                    const float* inL, const float* inR) {
+        typename Lanes::Pair pairs[kStagesPerVector];
+#pragma GCC unroll 2
+        for (int j = 0; j < kStagesPerVector; ++j) {
+            const int stage = v * kStagesPerVector + j;
+            const std::int32_t frame = t - kSkew * stage;
+            if (stage == 0)
+                pairs[j] = active[j] ? Lanes::pairFromFloats(inL[frame], inR[frame]) : Lanes::zeroPair();
+            else
+                pairs[j] = Lanes::loadPair(ring[(t - kSkew) & kRingMask][stage]);
+        }
+        return Lanes::fromPairs(pairs);
+    }
+
+    // The plain form's expressions, operation for operation, on all lanes of one vector.
+    struct Results {
+        V y, f;
+    };
+    [[gnu::always_inline]] static inline Results evaluate(const VectorCoeffs& k, V x, V x1, V x2, V y1, V y2, V y3,
+                                                          V y4) {
+        V acc = Lanes::mul(k.b0, Lanes::add(Lanes::sub(x, Lanes::mul(Lanes::broadcast(2.0), x1)), x2));
+        acc = Lanes::sub(acc, Lanes::mul(k.d4, y4));
+        acc = Lanes::sub(acc, Lanes::mul(k.d3, y3));
+        acc = Lanes::sub(acc, Lanes::mul(k.d2, y2));
+        acc = Lanes::sub(acc, Lanes::mul(k.d1, y1));
+        const V y = Lanes::roundToFloat(Lanes::add(Lanes::div(acc, k.d0), Lanes::broadcast(1e-12)));
+        const V f = Lanes::roundToFloat(Lanes::add(x, Lanes::mul(Lanes::mul(y, k.first), k.second)));
+        return {y, f};
+    }
+
+    // Hands each stage's running value on to the next stage through the ring; S6 writes the frame
+    // that left the pipeline.
+    template <OutputMode mode>
+    [[gnu::always_inline]] static inline void deliver(int v, V f, Ring& ring, std::int32_t t,
+                                                      const bool (&active)[kStagesPerVector], float* outL,
+                                                      float* outR) {
+#pragma GCC unroll 2
+        for (int j = 0; j < kStagesPerVector; ++j) {
+            const int stage = v * kStagesPerVector + j;
+            if (stage < kLastStage) {
+                Lanes::storePair(ring[t & kRingMask][stage + 1], Lanes::pairOf(f, j));
+            } else if (active[j]) {
+                const std::int32_t frame = t - kDepth;
+                float left, right;
+                Lanes::pairToFloats(Lanes::pairOf(f, j), left, right);
+                // This frame's inputs were read kDepth steps ago: in-place buffers need nothing
+                // from here on.
+                if constexpr (mode == OutputMode::add) {
+                    outL[frame] += left;
+                    outR[frame] += right;
+                } else {
+                    outL[frame] = left;
+                    outR[frame] = right;
+                }
+            }
+        }
+    }
+
+    // A step while the pipeline fills or drains: stages whose frame lies outside the block compute
+    // on stand-in values and keep their histories.
+    template <OutputMode mode>
+    [[gnu::always_inline]] static inline void partialStep(const VectorCoeffs (&c)[kVectors], VectorHistory (&h)[kVectors],
+                                                          Ring& ring, std::int32_t t, std::int32_t count, const float* inL,
+                                                          const float* inR, float* outL, float* outR) {
 #pragma GCC unroll 6
         for (int v = 0; v < kVectors; ++v) {
-            typename Lanes::Pair stageInputs[kStagesPerVector];
             bool active[kStagesPerVector];
-#pragma GCC unroll 2
             for (int j = 0; j < kStagesPerVector; ++j) {
-                const int stage = v * kStagesPerVector + j;
-                const std::int32_t frame = t - kSkew * stage;
-                active[j] = !partial || (frame >= 0 && frame < count);
-                if (stage == 0) {
-                    stageInputs[j] = active[j] ? Lanes::pairFromFloats(inL[frame], inR[frame])
-                                               : Lanes::zeroPair();
-                } else {
-                    stageInputs[j] = Lanes::loadPair(from[stage]);
-                }
+                const std::int32_t frame = t - kSkew * (v * kStagesPerVector + j);
+                active[j] = frame >= 0 && frame < count;
             }
-            const VectorCoeffs& k = c[v];
             VectorHistory& s = h[v];
-            const V x = Lanes::fromPairs(stageInputs);
+            const V x = inputsOf(v, ring, t, active, inL, inR);
+            const Results r = evaluate(c[v], x, s.x1, s.x2, s.y1, s.y2, s.y3, s.y4);
+            const V keep = Lanes::activeMask(active);
+            s = {Lanes::select(keep, x, s.x1),    Lanes::select(keep, s.x1, s.x2),
+                 Lanes::select(keep, r.y, s.y1),  Lanes::select(keep, s.y1, s.y2),
+                 Lanes::select(keep, s.y2, s.y3), Lanes::select(keep, s.y3, s.y4)};
+            deliver<mode>(v, r.f, ring, t, active, outL, outR);
+        }
+    }
 
-            // The plain form's expression, operation for operation.
-            V acc = Lanes::mul(k.b0, Lanes::add(Lanes::sub(x, Lanes::mul(two, s.x1)), s.x2));
-            acc = Lanes::sub(acc, Lanes::mul(k.d4, s.y4));
-            acc = Lanes::sub(acc, Lanes::mul(k.d3, s.y3));
-            acc = Lanes::sub(acc, Lanes::mul(k.d2, s.y2));
-            acc = Lanes::sub(acc, Lanes::mul(k.d1, s.y1));
-            const V y = Lanes::roundToFloat(Lanes::add(Lanes::div(acc, k.d0), tiny));
-            const V f = Lanes::roundToFloat(Lanes::add(x, Lanes::mul(Lanes::mul(y, k.first), k.second)));
-
-            if constexpr (partial) {
-                const V keep = Lanes::activeMask(active);
-                s = {Lanes::select(keep, x, s.x1),    Lanes::select(keep, s.x1, s.x2),
-                     Lanes::select(keep, y, s.y1),    Lanes::select(keep, s.y1, s.y2),
-                     Lanes::select(keep, s.y2, s.y3), Lanes::select(keep, s.y3, s.y4)};
-            } else {
-                s = {x, s.x1, y, s.y1, s.y2, s.y3};
-            }
-
-#pragma GCC unroll 2
-            for (int j = 0; j < kStagesPerVector; ++j) {
-                const int stage = v * kStagesPerVector + j;
-                if (stage < kLastStage) {
-                    Lanes::storePair(to[stage + 1], Lanes::pairOf(f, j));
-                } else if (active[j]) {
-                    const std::int32_t frame = t - kDepth;
-                    float left, right;
-                    Lanes::pairToFloats(Lanes::pairOf(f, j), left, right);
-                    // Inputs of this frame were read kDepth steps ago, so in-place buffers hold
-                    // nothing that is still needed here.
-                    if constexpr (mode == OutputMode::add) {
-                        outL[frame] += left;
-                        outR[frame] += right;
-                    } else {
-                        outL[frame] = left;
-                        outR[frame] = right;
-                    }
-                }
-            }
+    // A step with every stage on a frame of the block. The compiler cannot keep the six histories
+    // of every vector in registers; left to itself it spills y1 too, and the store and reload
+    // would lengthen every recursion. So y1 is kept apart, and x1, x2, y2, y3 and y4 are read back
+    // from the `older` rings (entry t & kHistoryMask holds step t's values), which they reach a
+    // step or more before they are needed.
+    template <OutputMode mode>
+    [[gnu::always_inline]] static inline void fullStep(const VectorCoeffs (&c)[kVectors], V (&y1)[kVectors],
+                                                       double (&olderX)[kHistorySteps][kVectors][kLanes],
+                                                       double (&olderY)[kHistorySteps][kVectors][kLanes], Ring& ring,
+                                                       std::int32_t t, const float* inL, const float* inR, float* outL,
+                                                       float* outR) {
+        bool active[kStagesPerVector];
+        for (bool& a : active) a = true;
+#pragma GCC unroll 6
+        for (int v = 0; v < kVectors; ++v) {
+            const V x = inputsOf(v, ring, t, active, inL, inR);
+            const Results r = evaluate(c[v], x, Lanes::load(olderX[(t - 1) & kHistoryMask][v]),
+                                       Lanes::load(olderX[(t - 2) & kHistoryMask][v]), y1[v],
+                                       Lanes::load(olderY[(t - 2) & kHistoryMask][v]),
+                                       Lanes::load(olderY[(t - 3) & kHistoryMask][v]),
+                                       Lanes::load(olderY[(t - 4) & kHistoryMask][v]));
+            Lanes::store(olderX[t & kHistoryMask][v], x);
+            Lanes::store(olderY[t & kHistoryMask][v], r.y);
+            y1[v] = r.y;
+            deliver<mode>(v, r.f, ring, t, active, outL, outR);
         }
     }
 
