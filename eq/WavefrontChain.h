@@ -9,19 +9,22 @@
 // t − kSkew·k (when that frame lies inside the block): S1 on frame t, S2 on frame t − kSkew, ...,
 // S6 on frame t − 5·kSkew, which is written out. Both channels of a stage share one vector
 // (lanes: left, right); a four-lane vector carries two neighbouring stages. Every lane of a vector
-// thus belongs to a different, independent recursion, and the processor overlaps the six.
+// thus belongs to a different, independent recursion, and the processor overlaps all twelve.
 //
-// Ring. The running value that stage k−1 leaves for stage k travels kSkew steps before stage k
-// takes it up. `ring[step][k]` holds it: written by stage k−1 at step t, read by stage k at step
-// t + kSkew, overwritten kRingSteps steps later. The skew gives each stage's results time to arrive
-// before the next stage asks for them, so that the stages run at the pace of their recursions,
-// not of the path from one stage's input to the next one's.
+// Ring. Row t & kRingMask of `ring` is written at step t and read kSkew steps later: its slot k
+// holds stage k's input, that is what stage k−1 left of its frame, as a double per channel; slot
+// 0 holds S1's input, frame t + kSkew read from the block. A vector's stages sit in neighbouring
+// slots, so one load takes up all of a vector's inputs and one store hands on all its results.
+// The skew gives each stage's results time to arrive before the next stage asks for them, so
+// the stages run at the pace of their recursions rather than of the path from one stage to the
+// next.
 //
-// Within a call. The pipeline is filled and drained inside every call. During the first and last
-// 5·kSkew steps some stages have no frame; they compute on stand-in values and their histories
-// are restored lane by lane, so that every history is the plain form's at the end of the call.
-// Nothing but StageState carries over between calls. Histories live in double lanes between
-// frames; they hold float values exactly, and are rounded back (exactly) at the end.
+// Within a call. The pipeline fills and drains inside every call. During the first and the last
+// 5·kSkew (+ kSkew) steps some stages have no frame; they compute on stand-in values and keep
+// their histories lane by lane, so every history is the plain form's at the end of the call and
+// nothing but StageState carries over between calls. In between, every stage has a frame, and
+// only y1, the one history on the recursion, stays in registers (see fullStep). Histories live in
+// double lanes; they hold float values exactly and are rounded back, exactly, at the end.
 //
 // Each instantiation lives in its own translation unit, compiled for its instruction set; the
 // helpers are templates on the lane type or file-local, so no function compiled for one
@@ -32,13 +35,15 @@
 #include "ChainState.h"
 
 #include <cstdint>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
 // Lanes provides V, a vector of doubles with two lanes (left, right) per stage, and
-// kStagesPerVector; Pair, the two lanes of one stage, with fromPairs and pairOf between V and
-// Pair; the arithmetic add, sub, mul, div and roundToFloat (to float and back, the rounding of the
-// plain form's casts); select (mask ? a : b) with activeMask; and loads and stores.
+// kStagesPerVector; Pair, the two lanes of one stage, and pairOf to take it from V; the arithmetic
+// add, sub, mul, div and roundToFloat (to float and back: the rounding of the plain form's casts);
+// select (mask ? a : b) with activeMask; loads and stores.
 template <typename Lanes, int kSkew>
 class WavefrontChain {
     using V = typename Lanes::V;
@@ -97,12 +102,14 @@ public:
         }
 
         // Zeroed so that stages without a frame compute on harmless values.
-        alignas(32) double ring[kRingSteps][kStageCount][kChannelCount] = {};
+        alignas(32) Ring ring = {};
+        for (std::int32_t frame = 0; frame < kSkew && frame < count; ++frame)
+            stageInput(ring, frame - kSkew, inL, inR);
 
         const std::int32_t steps = count + kDepth;
         std::int32_t t = 0;
         for (; t < steps && t < kDepth; ++t) partialStep<mode>(c, h, ring, t, count, inL, inR, outL, outR);
-        if (t < count) {
+        if (t < count - kSkew) {
             // The steady part, where every stage has a frame: only y1, on the recursion, stays in
             // registers; the older values go through the `older` rings (see fullStep).
             V y1[kVectors];
@@ -117,7 +124,7 @@ public:
                 Lanes::store(olderY[(t - 3) & kHistoryMask][v], h[v].y3);
                 Lanes::store(olderY[(t - 4) & kHistoryMask][v], h[v].y4);
             }
-            for (; t < count; ++t) fullStep<mode>(c, y1, olderX, olderY, ring, t, inL, inR, outL, outR);
+            for (; t < count - kSkew; ++t) fullStep<mode>(c, y1, olderX, olderY, ring, t, inL, inR, outL, outR);
             for (int v = 0; v < kVectors; ++v)
                 h[v] = {Lanes::load(olderX[(t - 1) & kHistoryMask][v]), Lanes::load(olderX[(t - 2) & kHistoryMask][v]),
                         y1[v], Lanes::load(olderY[(t - 2) & kHistoryMask][v]),
@@ -132,23 +139,20 @@ private:
     static constexpr int kHistorySteps = 8;
     static constexpr int kHistoryMask = kHistorySteps - 1;
 
-    using Ring = double[kRingSteps][kStageCount][kChannelCount];
+    // Slot k of a row holds stage k's input; slot 6 what S6 leaves; slot 7 pads the row to 128
+    // bytes. A vector's stages read neighbouring slots, so one load fetches all of its inputs and
+    // one store hands all of its results on.
+    static constexpr int kRingSlots = 8;
+    using Ring = double[kRingSteps][kRingSlots][kChannelCount];
 
-    // The stages' inputs at step t, one pair per stage: S1 reads the block, the others the ring.
-    [[gnu::always_inline]] static inline V inputsOf(int v, const Ring& ring, std::int32_t t,
-                                                    bool (&active)[kStagesPerVector],
-                                                    const float* inL, const float* inR) {
-        typename Lanes::Pair pairs[kStagesPerVector];
-#pragma GCC unroll 2
-        for (int j = 0; j < kStagesPerVector; ++j) {
-            const int stage = v * kStagesPerVector + j;
-            const std::int32_t frame = t - kSkew * stage;
-            if (stage == 0)
-                pairs[j] = active[j] ? Lanes::pairFromFloats(inL[frame], inR[frame]) : Lanes::zeroPair();
-            else
-                pairs[j] = Lanes::loadPair(ring[(t - kSkew) & kRingMask][stage]);
-        }
-        return Lanes::fromPairs(pairs);
+    // S1's input of frame t + kSkew enters the ring at step t, kSkew steps before S1 takes it.
+    [[gnu::always_inline]] static inline void stageInput(Ring& ring, std::int32_t t, const float* inL,
+                                                         const float* inR) {
+        Lanes::storePair(ring[t & kRingMask][0], Lanes::pairFromFloats(inL[t + kSkew], inR[t + kSkew]));
+    }
+
+    [[gnu::always_inline]] static inline V inputsOf(int v, const Ring& ring, std::int32_t t) {
+        return Lanes::load(ring[(t - kSkew) & kRingMask][v * kStagesPerVector]);
     }
 
     // The plain form's expressions, operation for operation, on all lanes of one vector.
@@ -173,12 +177,11 @@ private:
     [[gnu::always_inline]] static inline void deliver(int v, V f, Ring& ring, std::int32_t t,
                                                       const bool (&active)[kStagesPerVector], float* outL,
                                                       float* outR) {
+        Lanes::store(ring[t & kRingMask][v * kStagesPerVector + 1], f);
 #pragma GCC unroll 2
         for (int j = 0; j < kStagesPerVector; ++j) {
             const int stage = v * kStagesPerVector + j;
-            if (stage < kLastStage) {
-                Lanes::storePair(ring[t & kRingMask][stage + 1], Lanes::pairOf(f, j));
-            } else if (active[j]) {
+            if (stage == kLastStage && active[j]) {
                 const std::int32_t frame = t - kDepth;
                 float left, right;
                 Lanes::pairToFloats(Lanes::pairOf(f, j), left, right);
@@ -195,28 +198,41 @@ private:
         }
     }
 
+    // Calls body(std::integral_constant<int, v>) for every vector v: unrolled for certain, so that
+    // every vector's values have registers and addresses of their own.
+    template <typename Body>
+    [[gnu::always_inline]] static inline void forEachVector(Body&& body) {
+        [&]<int... v>(std::integer_sequence<int, v...>) __attribute__((always_inline)) {
+            (body(std::integral_constant<int, v>{}), ...);
+        }(std::make_integer_sequence<int, kVectors>{});
+    }
+
     // A step while the pipeline fills or drains: stages whose frame lies outside the block compute
     // on stand-in values and keep their histories.
     template <OutputMode mode>
     [[gnu::always_inline]] static inline void partialStep(const VectorCoeffs (&c)[kVectors], VectorHistory (&h)[kVectors],
                                                           Ring& ring, std::int32_t t, std::int32_t count, const float* inL,
                                                           const float* inR, float* outL, float* outR) {
-#pragma GCC unroll 6
-        for (int v = 0; v < kVectors; ++v) {
+        if (t + kSkew < count)
+            stageInput(ring, t, inL, inR);
+        else
+            Lanes::storePair(ring[t & kRingMask][0], Lanes::zeroPair());
+        forEachVector([&](auto vector) __attribute__((always_inline)) {
+            constexpr int v = vector;
             bool active[kStagesPerVector];
             for (int j = 0; j < kStagesPerVector; ++j) {
                 const std::int32_t frame = t - kSkew * (v * kStagesPerVector + j);
                 active[j] = frame >= 0 && frame < count;
             }
             VectorHistory& s = h[v];
-            const V x = inputsOf(v, ring, t, active, inL, inR);
+            const V x = inputsOf(v, ring, t);
             const Results r = evaluate(c[v], x, s.x1, s.x2, s.y1, s.y2, s.y3, s.y4);
             const V keep = Lanes::activeMask(active);
             s = {Lanes::select(keep, x, s.x1),    Lanes::select(keep, s.x1, s.x2),
                  Lanes::select(keep, r.y, s.y1),  Lanes::select(keep, s.y1, s.y2),
                  Lanes::select(keep, s.y2, s.y3), Lanes::select(keep, s.y3, s.y4)};
             deliver<mode>(v, r.f, ring, t, active, outL, outR);
-        }
+        });
     }
 
     // A step with every stage on a frame of the block. The compiler cannot keep the six histories
@@ -232,9 +248,10 @@ private:
                                                        float* outR) {
         bool active[kStagesPerVector];
         for (bool& a : active) a = true;
-#pragma GCC unroll 6
-        for (int v = 0; v < kVectors; ++v) {
-            const V x = inputsOf(v, ring, t, active, inL, inR);
+        stageInput(ring, t, inL, inR);
+        forEachVector([&](auto vector) __attribute__((always_inline)) {
+            constexpr int v = vector;
+            const V x = inputsOf(v, ring, t);
             const Results r = evaluate(c[v], x, Lanes::load(olderX[(t - 1) & kHistoryMask][v]),
                                        Lanes::load(olderX[(t - 2) & kHistoryMask][v]), y1[v],
                                        Lanes::load(olderY[(t - 2) & kHistoryMask][v]),
@@ -244,7 +261,7 @@ private:
             Lanes::store(olderY[t & kHistoryMask][v], r.y);
             y1[v] = r.y;
             deliver<mode>(v, r.f, ring, t, active, outL, outR);
-        }
+        });
     }
 
     static VectorHistory loadHistory(const ChainState& chain, int v) {

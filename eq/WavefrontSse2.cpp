@@ -5,10 +5,6 @@
 
 #include <emmintrin.h>
 
-#ifndef SIXBAND_SSE2_SKEW
-#define SIXBAND_SSE2_SKEW 3
-#endif
-
 namespace {
 
 struct Sse2Lanes {
@@ -32,14 +28,12 @@ struct Sse2Lanes {
 
     static Pair zeroPair() { return _mm_setzero_pd(); }
     static Pair pairFromFloats(float left, float right) { return _mm_cvtps_pd(_mm_setr_ps(left, right, 0.0f, 0.0f)); }
-    static Pair loadPair(const double* pair) { return _mm_load_pd(pair); }
     static void storePair(double* pair, Pair p) { _mm_store_pd(pair, p); }
     static void pairToFloats(Pair p, float& left, float& right) {
         const __m128 f = _mm_cvtpd_ps(p);
         left = _mm_cvtss_f32(f);
         right = _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1));
     }
-    static V fromPairs(const Pair (&pairs)[1]) { return pairs[0]; }
     static Pair pairOf(V v, int) { return v; }
 };
 
@@ -47,5 +41,6 @@ struct Sse2Lanes {
 
 void processSse2Chain(const ChainState& chain, const ChainGains& gains, float** inputs, float** outputs,
                       std::int32_t sampleFrames, OutputMode mode) {
-    processWavefrontChain<Sse2Lanes, SIXBAND_SSE2_SKEW>(chain, gains, inputs, outputs, sampleFrames, mode);
+    // Measured on AMD Zen 5: a skew of 2 suits one stage per vector, 3 two stages.
+    processWavefrontChain<Sse2Lanes, 2>(chain, gains, inputs, outputs, sampleFrames, mode);
 }
