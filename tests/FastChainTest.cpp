@@ -11,12 +11,16 @@
 #include <atomic>
 #include <bit>
 #include <climits>
+#include <ostream>
 #include <cstdint>
 #include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
+
+// Names the path in test output, rather than its bytes.
+void PrintTo(ChainPath path, std::ostream* out) { *out << chainPathName(path); }
 
 namespace {
 
