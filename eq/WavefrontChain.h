@@ -304,12 +304,19 @@ private:
 template <typename Lanes, int kSkew>
 void processWavefrontChain(const ChainState& chain, const ChainGains& gains, float** inputs,
                            float** outputs, std::int32_t sampleFrames, OutputMode mode) {
-    if (sampleFrames <= 0) return;
-    if (mode == OutputMode::add)
-        WavefrontChain<Lanes, kSkew>::template run<OutputMode::add>(chain, gains, inputs, outputs, sampleFrames);
-    else
-        WavefrontChain<Lanes, kSkew>::template run<OutputMode::replace>(chain, gains, inputs, outputs,
-                                                                          sampleFrames);
+    // Steps run to count + depth, which must not overflow; one call equals consecutive shorter
+    // ones bit for bit, so a (theoretical) block of a billion frames or more is cut up.
+    constexpr std::int32_t kLongestCall = 1 << 30;
+    for (std::int32_t done = 0; done < sampleFrames;) {
+        const std::int32_t count = sampleFrames - done < kLongestCall ? sampleFrames - done : kLongestCall;
+        float* in[2] = {inputs[0] + done, inputs[1] + done};
+        float* out[2] = {outputs[0] + done, outputs[1] + done};
+        if (mode == OutputMode::add)
+            WavefrontChain<Lanes, kSkew>::template run<OutputMode::add>(chain, gains, in, out, count);
+        else
+            WavefrontChain<Lanes, kSkew>::template run<OutputMode::replace>(chain, gains, in, out, count);
+        done += count;
+    }
 }
 
 }  // namespace
