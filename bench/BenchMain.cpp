@@ -75,8 +75,7 @@ void printSummary(const SummaryReporter& reporter) {
                 chosen / kStatedBoundNs, kStatedBoundNs);
     if (bound != 0.0)
         std::printf("  %.2fx one stage's recursion as measured here, %.1f ns\n", chosen / bound, bound);
-    if (lsp != 0.0)
-        std::printf("  %.2fx LSP's six-bell stereo equaliser (target: below 1)\n", chosen / lsp);
+    if (lsp != 0.0) std::printf("  %.2fx LSP's six-bell stereo equaliser (target: below 1)\n", chosen / lsp);
 }
 
 }  // namespace

@@ -15,7 +15,8 @@ namespace {
 void runChainPath(benchmark::State& state, ChainPath path) {
     const ChainFunction chain = chainFunction(path);
     if (!chain) {
-        state.SkipWithError((std::string("this processor or build has no ") + chainPathName(path) + " path").c_str());
+        state.SkipWithError(
+            (std::string("this processor or build has no ") + chainPathName(path) + " path").c_str());
         return;
     }
     const auto blockSize = static_cast<std::int32_t>(state.range(0));
@@ -38,8 +39,9 @@ void runChainPath(benchmark::State& state, ChainPath path) {
         benchmark::DoNotOptimize(outLeft.data());
         benchmark::ClobberMemory();
     }
-    state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(state.iterations() * blockSize),
-                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * blockSize),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // One stage of one channel alone, as the plain form runs it: the other terms of a frame overlap
@@ -70,8 +72,9 @@ void oneStageRecursion(benchmark::State& state) {
         benchmark::DoNotOptimize(output.data());
         benchmark::ClobberMemory();
     }
-    state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(state.iterations() * blockSize),
-                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * blockSize),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace

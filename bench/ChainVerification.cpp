@@ -48,7 +48,10 @@ bool verifyPath(ChainPath path, std::int64_t frames) {
     std::int64_t done = 0;
     for (std::int64_t callIndex = 0; done < frames; ++callIndex) {
         const int kind = percent(random);
-        const std::int32_t count = kind < 3 ? 0 : kind < 5 ? -kind : kind < 30 ? shortBlock(random) : longBlock(random);
+        const std::int32_t count = kind < 3    ? 0
+                                   : kind < 5  ? -kind
+                                   : kind < 30 ? shortBlock(random)
+                                               : longBlock(random);
         const OutputMode mode = percent(random) < 50 ? OutputMode::add : OutputMode::replace;
         const bool inPlace = percent(random) < 25;
         if (percent(random) < 20) bandParam[random() % kStageCount] = parameter(random);
@@ -61,22 +64,26 @@ bool verifyPath(ChainPath path, std::int64_t frames) {
         call(processPlainChain, plainChain, plainBuffers, gains, count, mode, inPlace);
         call(fast, fastChain, fastBuffers, gains, count, mode, inPlace);
         for (int b = 0; b < 4; ++b)
-            if (std::memcmp(plainBuffers.channels[b].data(), fastBuffers.channels[b].data(), used * sizeof(float))) {
-                std::fprintf(stderr, "MISMATCH: %s path, call %lld (%d frames, %s%s), buffer %d differs from the plain form\n",
-                             chainPathName(path), static_cast<long long>(callIndex), count,
-                             mode == OutputMode::add ? "add" : "replace", inPlace ? ", in place" : "", b);
+            if (std::memcmp(plainBuffers.channels[b].data(), fastBuffers.channels[b].data(),
+                            used * sizeof(float))) {
+                std::fprintf(
+                    stderr,
+                    "MISMATCH: %s path, call %lld (%d frames, %s%s), buffer %d differs from the plain form\n",
+                    chainPathName(path), static_cast<long long>(callIndex), count,
+                    mode == OutputMode::add ? "add" : "replace", inPlace ? ", in place" : "", b);
                 return false;
             }
         if (std::memcmp(plainChain.histories, fastChain.histories, sizeof plainChain.histories)) {
-            std::fprintf(stderr, "MISMATCH: %s path, call %lld (%d frames): histories differ from the plain form\n",
+            std::fprintf(stderr,
+                         "MISMATCH: %s path, call %lld (%d frames): histories differ from the plain form\n",
                          chainPathName(path), static_cast<long long>(callIndex), count);
             return false;
         }
         done += used;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%s: %lld frames identical to the plain form, outputs and histories (%.1f s)\n", chainPathName(path),
-                static_cast<long long>(done), seconds);
+    std::printf("%s: %lld frames identical to the plain form, outputs and histories (%.1f s)\n",
+                chainPathName(path), static_cast<long long>(done), seconds);
     return true;
 }
 

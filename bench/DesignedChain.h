@@ -10,7 +10,8 @@ public:
     DesignedChain() {
         DesignScratch scratch{};
         for (int stage = 0; stage < kStageCount; ++stage) {
-            const StageCoeffs<double> c = designBandPass(scratch, kStageEdges[stage].wu, kStageEdges[stage].wl);
+            const StageCoeffs<double> c =
+                designBandPass(scratch, kStageEdges[stage].wu, kStageEdges[stage].wl);
             if (stage == 0)
                 s1_ = c;
             else

@@ -104,13 +104,15 @@ void runHosted(benchmark::State& state, const Peer& peer) {
     const ModuleLibrary* module = loaded(peer.path);
     if (!module) {
         state.SkipWithError((std::string("cannot load ") + peer.path +
-                             " (scripts/install-peer-equalisers.sh installs the peers)").c_str());
+                             " (scripts/install-peer-equalisers.sh installs the peers)")
+                                .c_str());
         return;
     }
     std::vector<std::unique_ptr<HostedEffect>> instances;
     try {
         instances.push_back(std::make_unique<HostedEffect>(*module));
-        if (instances[0]->record().numInputs == 1) instances.push_back(std::make_unique<HostedEffect>(*module));
+        if (instances[0]->record().numInputs == 1)
+            instances.push_back(std::make_unique<HostedEffect>(*module));
         for (auto& instance : instances) {
             peer.configure(*instance);
             instance->start(44100.0f, blockSize);
@@ -140,8 +142,9 @@ void runHosted(benchmark::State& state, const Peer& peer) {
         benchmark::DoNotOptimize(out[0].data());
         benchmark::ClobberMemory();
     }
-    state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(state.iterations() * blockSize),
-                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * blockSize),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     // Shows that the bands act: the level of the last output block over that of the input.
     state.counters["rms_gain"] = (rms(out[0]) + rms(out[1])) / (rms(in[0]) + rms(in[1]));
 }
@@ -150,7 +153,8 @@ void runHosted(benchmark::State& state, const Peer& peer) {
 
 void registerHostedBenchmarks() {
     for (const Peer& peer : kPeers) {
-        auto* bench = benchmark::RegisterBenchmark((std::string("hosted/") + peer.name).c_str(), runHosted, peer);
+        auto* bench =
+            benchmark::RegisterBenchmark((std::string("hosted/") + peer.name).c_str(), runHosted, peer);
         for (std::int64_t block : kBenchBlockSizes) bench->Arg(block);
     }
 }

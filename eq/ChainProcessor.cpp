@@ -7,13 +7,13 @@ namespace {
 
 ChainFunction builtFunction(ChainPath path) {
     switch (path) {
-    case ChainPath::plain: return processPlainChain;
-    case ChainPath::sse2: return processSse2Chain;
-    case ChainPath::avx2:
+        case ChainPath::plain: return processPlainChain;
+        case ChainPath::sse2: return processSse2Chain;
+        case ChainPath::avx2:
 #if SIXBAND_AVX2_CHAIN
-        return processAvx2Chain;
+            return processAvx2Chain;
 #else
-        return nullptr;
+            return nullptr;
 #endif
     }
     return nullptr;
@@ -36,9 +36,9 @@ void processChain(const ChainState& chain, const ChainGains& gains, float** inpu
 
 const char* chainPathName(ChainPath path) {
     switch (path) {
-    case ChainPath::plain: return "plain";
-    case ChainPath::sse2: return "sse2";
-    case ChainPath::avx2: return "avx2";
+        case ChainPath::plain: return "plain";
+        case ChainPath::sse2: return "sse2";
+        case ChainPath::avx2: return "avx2";
     }
     return "?";
 }

@@ -30,14 +30,18 @@ struct Avx2Lanes {
     static void store(double* lanes, V v) { _mm256_storeu_pd(lanes, v); }
 
     static Pair zeroPair() { return _mm_setzero_pd(); }
-    static Pair pairFromFloats(float left, float right) { return _mm_cvtps_pd(_mm_setr_ps(left, right, 0.0f, 0.0f)); }
+    static Pair pairFromFloats(float left, float right) {
+        return _mm_cvtps_pd(_mm_setr_ps(left, right, 0.0f, 0.0f));
+    }
     static void storePair(double* pair, Pair p) { _mm_store_pd(pair, p); }
     static void pairToFloats(Pair p, float& left, float& right) {
         const __m128 f = _mm_cvtpd_ps(p);
         left = _mm_cvtss_f32(f);
         right = _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1));
     }
-    static Pair pairOf(V v, int j) { return j == 0 ? _mm256_castpd256_pd128(v) : _mm256_extractf128_pd(v, 1); }
+    static Pair pairOf(V v, int j) {
+        return j == 0 ? _mm256_castpd256_pd128(v) : _mm256_extractf128_pd(v, 1);
+    }
 };
 
 }  // namespace

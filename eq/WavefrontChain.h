@@ -68,8 +68,7 @@ class WavefrontChain {
 public:
     template <OutputMode mode>
     [[gnu::always_inline]] static inline void run(const ChainState& chain, const ChainGains& gains,
-                                                  float** inputs, float** outputs,
-                                                  std::int32_t count) {
+                                                  float** inputs, float** outputs, std::int32_t count) {
         const float* inL = inputs[0];
         const float* inR = inputs[1];
         float* outL = outputs[0];
@@ -124,11 +123,15 @@ public:
                 Lanes::store(olderY[(t - 3) & kHistoryMask][v], h[v].y3);
                 Lanes::store(olderY[(t - 4) & kHistoryMask][v], h[v].y4);
             }
-            for (; t < count - kSkew; ++t) fullStep<mode>(c, y1, olderX, olderY, ring, t, inL, inR, outL, outR);
+            for (; t < count - kSkew; ++t)
+                fullStep<mode>(c, y1, olderX, olderY, ring, t, inL, inR, outL, outR);
             for (int v = 0; v < kVectors; ++v)
-                h[v] = {Lanes::load(olderX[(t - 1) & kHistoryMask][v]), Lanes::load(olderX[(t - 2) & kHistoryMask][v]),
-                        y1[v], Lanes::load(olderY[(t - 2) & kHistoryMask][v]),
-                        Lanes::load(olderY[(t - 3) & kHistoryMask][v]), Lanes::load(olderY[(t - 4) & kHistoryMask][v])};
+                h[v] = {Lanes::load(olderX[(t - 1) & kHistoryMask][v]),
+                        Lanes::load(olderX[(t - 2) & kHistoryMask][v]),
+                        y1[v],
+                        Lanes::load(olderY[(t - 2) & kHistoryMask][v]),
+                        Lanes::load(olderY[(t - 3) & kHistoryMask][v]),
+                        Lanes::load(olderY[(t - 4) & kHistoryMask][v])};
         }
         for (; t < steps; ++t) partialStep<mode>(c, h, ring, t, count, inL, inR, outL, outR);
 
@@ -159,8 +162,8 @@ private:
     struct Results {
         V y, f;
     };
-    [[gnu::always_inline]] static inline Results evaluate(const VectorCoeffs& k, V x, V x1, V x2, V y1, V y2, V y3,
-                                                          V y4) {
+    [[gnu::always_inline]] static inline Results evaluate(const VectorCoeffs& k, V x, V x1, V x2, V y1, V y2,
+                                                          V y3, V y4) {
         V acc = Lanes::mul(k.b0, Lanes::add(Lanes::sub(x, Lanes::mul(Lanes::broadcast(2.0), x1)), x2));
         acc = Lanes::sub(acc, Lanes::mul(k.d4, y4));
         acc = Lanes::sub(acc, Lanes::mul(k.d3, y3));
@@ -204,15 +207,18 @@ private:
     [[gnu::always_inline]] static inline void forEachVector(Body&& body) {
         [&]<int... v>(std::integer_sequence<int, v...>) __attribute__((always_inline)) {
             (body(std::integral_constant<int, v>{}), ...);
-        }(std::make_integer_sequence<int, kVectors>{});
+        }
+        (std::make_integer_sequence<int, kVectors>{});
     }
 
     // A step while the pipeline fills or drains: stages whose frame lies outside the block compute
     // on stand-in values and keep their histories.
     template <OutputMode mode>
-    [[gnu::always_inline]] static inline void partialStep(const VectorCoeffs (&c)[kVectors], VectorHistory (&h)[kVectors],
-                                                          Ring& ring, std::int32_t t, std::int32_t count, const float* inL,
-                                                          const float* inR, float* outL, float* outR) {
+    [[gnu::always_inline]] static inline void partialStep(const VectorCoeffs (&c)[kVectors],
+                                                          VectorHistory (&h)[kVectors], Ring& ring,
+                                                          std::int32_t t, std::int32_t count,
+                                                          const float* inL, const float* inR, float* outL,
+                                                          float* outR) {
         if (t + kSkew < count)
             stageInput(ring, t, inL, inR);
         else
@@ -243,9 +249,9 @@ private:
     template <OutputMode mode>
     [[gnu::always_inline]] static inline void fullStep(const VectorCoeffs (&c)[kVectors], V (&y1)[kVectors],
                                                        double (&olderX)[kHistorySteps][kVectors][kLanes],
-                                                       double (&olderY)[kHistorySteps][kVectors][kLanes], Ring& ring,
-                                                       std::int32_t t, const float* inL, const float* inR, float* outL,
-                                                       float* outR) {
+                                                       double (&olderY)[kHistorySteps][kVectors][kLanes],
+                                                       Ring& ring, std::int32_t t, const float* inL,
+                                                       const float* inR, float* outL, float* outR) {
         bool active[kStagesPerVector];
         for (bool& a : active) a = true;
         stageInput(ring, t, inL, inR);
@@ -302,8 +308,8 @@ private:
 };
 
 template <typename Lanes, int kSkew>
-void processWavefrontChain(const ChainState& chain, const ChainGains& gains, float** inputs,
-                           float** outputs, std::int32_t sampleFrames, OutputMode mode) {
+void processWavefrontChain(const ChainState& chain, const ChainGains& gains, float** inputs, float** outputs,
+                           std::int32_t sampleFrames, OutputMode mode) {
     // Steps run to count + depth, which must not overflow; one call equals consecutive shorter
     // ones bit for bit, so a (theoretical) block of a billion frames or more is cut up.
     constexpr std::int32_t kLongestCall = 1 << 30;

@@ -27,7 +27,9 @@ struct Sse2Lanes {
     static void store(double* lanes, V v) { _mm_storeu_pd(lanes, v); }
 
     static Pair zeroPair() { return _mm_setzero_pd(); }
-    static Pair pairFromFloats(float left, float right) { return _mm_cvtps_pd(_mm_setr_ps(left, right, 0.0f, 0.0f)); }
+    static Pair pairFromFloats(float left, float right) {
+        return _mm_cvtps_pd(_mm_setr_ps(left, right, 0.0f, 0.0f));
+    }
     static void storePair(double* pair, Pair p) { _mm_store_pd(pair, p); }
     static void pairToFloats(Pair p, float& left, float& right) {
         const __m128 f = _mm_cvtpd_ps(p);

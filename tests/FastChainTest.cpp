@@ -37,7 +37,8 @@ public:
     ChainUnderTest() {
         DesignScratch scratch{};
         for (int stage = 0; stage < kStageCount; ++stage) {
-            const StageCoeffs<double> c = designBandPass(scratch, kStageEdges[stage].wu, kStageEdges[stage].wl);
+            const StageCoeffs<double> c =
+                designBandPass(scratch, kStageEdges[stage].wu, kStageEdges[stage].wl);
             if (stage == 0)
                 s1 = c;
             else
@@ -68,9 +69,8 @@ std::string described(float value) {
 ::testing::AssertionResult sameBits(const std::vector<float>& expected, const std::vector<float>& actual) {
     for (std::size_t i = 0; i < expected.size(); ++i)
         if (bits(expected[i]) != bits(actual[i]))
-            return ::testing::AssertionFailure()
-                   << "sample " << i << ": plain " << described(expected[i]) << ", fast "
-                   << described(actual[i]);
+            return ::testing::AssertionFailure() << "sample " << i << ": plain " << described(expected[i])
+                                                 << ", fast " << described(actual[i]);
     return ::testing::AssertionSuccess();
 }
 
@@ -174,11 +174,16 @@ TEST_P(FastChainTest, MatchesThePlainFormOverLongRunsOfRandomBlocks) {
     for (int call = 0; frames < kLongRunFrames; ++call) {
         const int k = kind(random);
         Block block{};
-        if (k < 5) block.frames = 0;
-        else if (k < 8) block.frames = negative(random);
-        else if (k < 15) block.frames = 1;
-        else if (k < 55) block.frames = shortBlock(random);
-        else block.frames = longBlock(random);
+        if (k < 5)
+            block.frames = 0;
+        else if (k < 8)
+            block.frames = negative(random);
+        else if (k < 15)
+            block.frames = 1;
+        else if (k < 55)
+            block.frames = shortBlock(random);
+        else
+            block.frames = longBlock(random);
         block.mode = kind(random) < 50 ? OutputMode::add : OutputMode::replace;
         block.inPlace = kind(random) < 30;
         // Parameters move between some calls, now and then far outside 0..1.
@@ -196,7 +201,8 @@ TEST_P(FastChainTest, MatchesThePlainFormOverLongRunsOfRandomBlocks) {
 // Every length from one frame to beyond the pipeline's depth, from histories that are not zero.
 TEST_P(FastChainTest, MatchesThePlainFormOnEveryShortBlockLength) {
     Runs runs(fast, 7);
-    for (int band = 0; band < kStageCount; ++band) runs.bandParam[band] = 0.1f + 0.15f * static_cast<float>(band);
+    for (int band = 0; band < kStageCount; ++band)
+        runs.bandParam[band] = 0.1f + 0.15f * static_cast<float>(band);
     ASSERT_TRUE(runs.run({3000, OutputMode::replace, false}));
     for (std::int32_t frames = 1; frames <= 64; ++frames)
         for (OutputMode mode : {OutputMode::add, OutputMode::replace})
@@ -227,18 +233,19 @@ TEST_P(FastChainTest, HandsOverToThePlainFormBetweenCalls) {
         left[i] = sample(random);
         right[i] = sample(random);
     }
-    std::vector<float> expectedL(left.size()), expectedR(left.size()), actualL(left.size()), actualR(left.size());
+    std::vector<float> expectedL(left.size()), expectedR(left.size()), actualL(left.size()),
+        actualR(left.size());
     float* referenceIn[2] = {left.data(), right.data()};
     float* referenceOut[2] = {expectedL.data(), expectedR.data()};
-    processPlainChain(reference.state(), gains, referenceIn, referenceOut, static_cast<std::int32_t>(left.size()),
-                      OutputMode::replace);
+    processPlainChain(reference.state(), gains, referenceIn, referenceOut,
+                      static_cast<std::int32_t>(left.size()), OutputMode::replace);
     std::size_t start = 0;
     for (int call = 0; start < left.size(); ++call) {
         const std::size_t frames = std::min<std::size_t>(left.size() - start, 1 + random() % 300);
         float* in[2] = {left.data() + start, right.data() + start};
         float* out[2] = {actualL.data() + start, actualR.data() + start};
-        (call % 2 ? processPlainChain : fast)(mixed.state(), gains, in, out, static_cast<std::int32_t>(frames),
-                                              OutputMode::replace);
+        (call % 2 ? processPlainChain : fast)(mixed.state(), gains, in, out,
+                                              static_cast<std::int32_t>(frames), OutputMode::replace);
         start += frames;
     }
     EXPECT_TRUE(sameBits(expectedL, actualL));
