@@ -10,6 +10,8 @@
 #include <cmath>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -35,12 +37,15 @@ constexpr std::array kSubtypes{
     NamedSubtype{"double", SF_FORMAT_DOUBLE, "64-bit float"},
     NamedSubtype{"vorbis", SF_FORMAT_VORBIS, "Vorbis"},
     NamedSubtype{"opus", SF_FORMAT_OPUS, "Opus"},
+    NamedSubtype{"mp3", SF_FORMAT_MPEG_LAYER_III, "MPEG layer III"},
 };
 
 // The major format libsndfile associates with an extension, from its own table.
 std::optional<std::pair<int, std::string>> majorFormatFor(std::string extension) {
+    // libsndfile knows each type by one extension; these are the other common ones.
     if (extension == "aif") extension = "aiff";
-    if (extension == "oga") extension = "ogg";
+    if (extension == "ogg" || extension == "opus") extension = "oga";
+    if (extension == "mp3") extension = "m1a";
     int count = 0;
     sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
     for (int i = 0; i < count; ++i) {
@@ -56,6 +61,22 @@ bool isInteger(int subtype) {
     return subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8 || subtype == SF_FORMAT_PCM_16 ||
            subtype == SF_FORMAT_PCM_24 || subtype == SF_FORMAT_PCM_32 || subtype == SF_FORMAT_ALAW ||
            subtype == SF_FORMAT_ULAW;
+}
+
+// libsndfile reads a file whose header announces more audio than the file holds (a copy cut
+// short) as if it were shorter, and says so only in its log, on the audio chunk's line.
+bool headerOverstatesAudio(SNDFILE* file) {
+    std::string log(16384, '\0');
+    sf_command(file, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+    std::size_t start = 0;
+    while (start < log.size() && log[start] != '\0') {
+        const std::size_t end = std::min(log.find('\n', start), log.size());
+        const std::string_view line(log.data() + start, end - start);
+        if ((line.starts_with("data :") || line.starts_with("SSND :")) && line.find("(should be") != line.npos)
+            return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 }  // namespace
@@ -79,6 +100,8 @@ AudioReader::AudioReader(const std::filesystem::path& path) : path_(path) {
         problem = "claims an impossible sample rate of " + std::to_string(sampleRate_) + " Hz";
     else if (frames_ <= 0)
         problem = "holds no audio frames";
+    else if (headerOverstatesAudio(file_))
+        problem = "is truncated or corrupt: its header announces more audio than the file holds";
     if (!problem.empty()) {
         sf_close(file_);
         file_ = nullptr;
@@ -124,7 +147,7 @@ OutputFormat chooseOutputFormat(const std::filesystem::path& out, const std::str
         const auto named = std::find_if(kSubtypes.begin(), kSubtypes.end(),
                                         [&](const NamedSubtype& s) { return s.name == lowered(requested); });
         if (named == kSubtypes.end())
-            throw UsageError("--format " + requested + ": unknown; use pcm16, pcm24, pcm32, float, double, vorbis or opus");
+            throw UsageError("--format " + requested + ": unknown; use pcm16, pcm24, pcm32, float, double, vorbis, opus or mp3");
         if (!fits(named->subtype))
             throw UsageError("--format " + requested + ": " + major->second + " files cannot hold " + named->description +
                              " samples");
@@ -133,9 +156,11 @@ OutputFormat chooseOutputFormat(const std::filesystem::path& out, const std::str
     } else {
         // Float where the file type holds it, so that nothing clips; otherwise the first that fits.
         const NamedSubtype* subtype = nullptr;
-        for (const char* name : {"float", "pcm24", "pcm16", "vorbis", "opus"}) {
+        const auto preferred = extension == "opus" ? std::vector<std::string>{"opus"}
+                                                   : std::vector<std::string>{"float", "pcm24", "pcm16", "vorbis", "mp3"};
+        for (const auto& name : preferred) {
             const auto& candidate = *std::find_if(kSubtypes.begin(), kSubtypes.end(),
-                                                  [&](const NamedSubtype& s) { return s.name == std::string(name); });
+                                                  [&](const NamedSubtype& s) { return s.name == name; });
             if (fits(candidate.subtype)) {
                 subtype = &candidate;
                 break;
@@ -159,6 +184,8 @@ AudioWriter::AudioWriter(const std::filesystem::path& path, const OutputFormat& 
     if (!file_) throw std::runtime_error(path.string() + ": cannot write audio: " + sf_strerror(nullptr));
     // Integer output saturates at full scale instead of wrapping round to the opposite sign.
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // The peak chunk carries the time of writing: without it, the same audio gives the same bytes.
+    sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 }
 
 AudioWriter::~AudioWriter() {

@@ -108,28 +108,63 @@ std::optional<double> numberInText(std::string_view text) {
     return value;
 }
 
+namespace {
+
+// Where neither end of [a, b] reaches the target, the point in between that comes closest: the
+// lowest for a target below both ends, the highest for one above. Golden-section search, which
+// assumes a single dip or peak in between, as a band's cut has around its null.
+float closestApproach(const Measure& measure, double target, float a, float b, bool targetBelow) {
+    const auto distance = [&](float v) {
+        const double m = measure(v);
+        return targetBelow ? m - target : target - m;
+    };
+    constexpr float kInverseGolden = 0.618034f;
+    float x1 = b - kInverseGolden * (b - a);
+    float x2 = a + kInverseGolden * (b - a);
+    double d1 = distance(x1);
+    double d2 = distance(x2);
+    for (int i = 0; i < 40 && d1 > 0.0 && d2 > 0.0; ++i) {
+        if (d1 < d2) {
+            b = x2;
+            x2 = x1;
+            d2 = d1;
+            x1 = b - kInverseGolden * (b - a);
+            d1 = distance(x1);
+        } else {
+            a = x1;
+            x1 = x2;
+            d1 = d2;
+            x2 = a + kInverseGolden * (b - a);
+            d2 = distance(x2);
+        }
+    }
+    return d1 < d2 ? x1 : x2;
+}
+
+// A sub-interval of [a, b] over which the measure crosses the target, the one next to `near` when
+// the crossing lies inside a dip or peak.
+std::optional<std::pair<float, float>> crossingIn(const Measure& measure, double target, float a, float b, float near) {
+    const bool aBelow = measure(a) < target;
+    if (aBelow != (measure(b) < target)) return std::pair{a, b};
+    const float x = closestApproach(measure, target, a, b, !aBelow);
+    if ((measure(x) < target) == aBelow) return std::nullopt;
+    return near == a ? std::pair{a, x} : std::pair{x, b};
+}
+
+}  // namespace
+
 std::optional<std::pair<float, float>> findBracket(const Measure& measure, double target, float lo,
                                                    float hi, bool widen, float limit) {
-    const auto below = [&](float value) { return measure(value) < target; };
-    bool loBelow = below(lo);
-    bool hiBelow = below(hi);
-    if (loBelow != hiBelow) return std::pair{lo, hi};
+    if (const auto inside = crossingIn(measure, target, lo, hi, lo)) return inside;
     if (!widen) return std::nullopt;
     // Steps double outwards from both ends, nearest first, so the value found is the one closest
-    // to the ordinary range. They start small: a cut deepens towards a null and comes back beyond
-    // it, and a coarse step would leap over the whole dip.
+    // to the ordinary range.
     const float originalHi = hi;
     for (float step = 1.0f / 16.0f; hi - originalHi < limit; step *= 2.0f) {
-        const float newHi = hi + step;
-        const bool newHiBelow = below(newHi);
-        if (newHiBelow != hiBelow) return std::pair{hi, newHi};
-        const float newLo = lo - step;
-        const bool newLoBelow = below(newLo);
-        if (newLoBelow != loBelow) return std::pair{newLo, lo};
-        hi = newHi;
-        lo = newLo;
-        hiBelow = newHiBelow;
-        loBelow = newLoBelow;
+        if (const auto above = crossingIn(measure, target, hi, hi + step, hi)) return above;
+        if (const auto below = crossingIn(measure, target, lo - step, lo, lo)) return below;
+        hi += step;
+        lo -= step;
     }
     return std::nullopt;
 }

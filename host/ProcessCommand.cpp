@@ -57,6 +57,14 @@ int runProcess(const ProcessOptions& options) {
         totalFrames += header.frames();
     }
 
+    const std::filesystem::path folder = options.output;
+    const bool toFolder = plan.size() > 1 || plan.front().output != folder;
+    if (toFolder && !std::filesystem::is_directory(folder)) {
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (error) throw std::runtime_error(folder.string() + ": cannot create the output folder: " + error.message());
+    }
+
     const ModuleLibrary module(options.module.modulePath);
     std::vector<ParameterRequest> requests;
     for (const auto& text : options.module.settings) requests.push_back(parseParameterRequest(text));
@@ -137,10 +145,6 @@ std::vector<PlannedFile> planOutputs(const std::vector<std::filesystem::path>& i
         for (const auto& input : inputs)
             if (sameFile(file.output, input))
                 throw UsageError("refusing to overwrite the input " + input.string() + " with the output");
-    if (toFolder && !std::filesystem::is_directory(out, error)) {
-        std::filesystem::create_directories(out, error);
-        if (error) throw std::runtime_error(outText + ": cannot create the output folder: " + error.message());
-    }
     return plan;
 }
 
