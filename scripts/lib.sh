@@ -15,11 +15,13 @@ install_packages() {
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     echo "Installing: ${missing[*]}"
-    if [ -z "${SIXBAND_APT_UPDATED:-}" ]; then
+    # One index update per hour is enough for every leg of a run.
+    if [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*_Packages*' -mmin -60 2>/dev/null | head -n 1)" ]; then
         $sudo apt-get update -qq
-        export SIXBAND_APT_UPDATED=1
     fi
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    local install=($sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends)
+    # An index from earlier in the run may not know a newly added architecture: update and retry.
+    "${install[@]}" "${missing[@]}" >/dev/null || { $sudo apt-get update -qq && "${install[@]}" "${missing[@]}" >/dev/null; }
 }
 
 # What the native build needs: compiler, CMake, test and benchmark libraries, the host's libraries.

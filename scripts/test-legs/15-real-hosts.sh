@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Real host programs from Debian's packages (Qtractor's and MusE's plug-in scanners) load the
+# native module as black boxes and must report what it is.
+source "$(dirname "$0")/../lib.sh"
+install_packages "${NATIVE_PACKAGES[@]}" qtractor muse
+cd "$SIXBAND_ROOT"
+build_preset default
+ctest --preset default --label-regex real-host
