@@ -117,11 +117,13 @@ void runBench(const CLI::App& command, const BenchOptions& options, const std::s
 
     std::printf("%zu rounds of %d stereo frames of noise, block %d, %g Hz\n", contenders.front().nsPerFrame.size(),
                 kNoiseFrames, options.blockSize, options.rate);
-    std::printf("%-40s %12s %12s %12s %10s\n", "module", "ns/frame", "fastest", "realtime x", "relative");
+    int width = 6;
+    for (const auto& c : contenders) width = std::max(width, static_cast<int>(c.path.size()));
+    std::printf("%-*s %12s %12s %12s %10s\n", width, "module", "ns/frame", "fastest", "realtime x", "relative");
     const double reference = median(contenders.front().nsPerFrame);
     for (const auto& c : contenders) {
         const double ns = median(c.nsPerFrame);
-        std::printf("%-40s %12.2f %12.2f %12.0f %10.3f\n", c.path.c_str(), ns,
+        std::printf("%-*s %12.2f %12.2f %12.0f %10.3f\n", width, c.path.c_str(), ns,
                     *std::min_element(c.nsPerFrame.begin(), c.nsPerFrame.end()), 1e9 / (ns * options.rate),
                     ns / reference);
     }
