@@ -112,8 +112,9 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
         };
     };
 
-    for (int round = 0; round < kMaxRounds && !gains.empty(); ++round) {
-        bool allMet = true;
+    bool allMet = gains.empty();
+    for (int round = 0; round < kMaxRounds && !allMet; ++round) {
+        allMet = true;
         for (const auto& target : gains) {
             const Measure measure = measureFor(target);
             const auto bracket = findBracket(measure, target.gainDb, 0.0f, 1.0f, allowOutside);
@@ -127,8 +128,10 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
                                             [&](const ParameterValue& v) { return v.index == target.index; });
             if (std::abs(measureFor(target)(value->value) - target.gainDb) > kRoundToleranceDb) allMet = false;
         }
-        if (allMet) break;
     }
+    if (!allMet)
+        settings.notes.push_back("note: the requested gains pull against each other and were not all met; "
+                                 "the results below are what the module gives");
 
     HostedEffect shown(module);
     for (const auto& v : settings.values) shown.setParameter(v.index, v.value);
