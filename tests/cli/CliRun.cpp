@@ -4,6 +4,7 @@
 #include "plugin/AEffect.h"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,6 +50,34 @@ RunResult RunningSixband::finish() {
 
 RunResult runSixband(const std::vector<std::string>& args, const std::filesystem::path& folder) {
     return RunningSixband(args, folder).finish();
+}
+
+std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, const std::filesystem::path& folder) {
+    int terminal = -1;
+    int program = -1;
+    if (openpty(&terminal, &program, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+    std::vector<std::string> argv{SIXBAND_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devNull = open("/dev/null", O_WRONLY);
+        if (dup2(devNull, 1) < 0 || dup2(program, 2) < 0 || chdir(folder.c_str()) != 0) _exit(127);
+        close(terminal);
+        std::vector<char*> pointers;
+        for (auto& a : argv) pointers.push_back(a.data());
+        pointers.push_back(nullptr);
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    close(program);
+    std::string written;
+    char buffer[4096];
+    // Reading ends with EIO once the program, the terminal's last user, has exited.
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) written.append(buffer, static_cast<std::size_t>(n));
+    close(terminal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return written;
 }
 
 TempFolder::TempFolder() {

@@ -20,6 +20,9 @@ struct RunResult {
 // Runs `sixband args...` in `folder` and waits for it.
 RunResult runSixband(const std::vector<std::string>& args, const std::filesystem::path& folder);
 
+// Runs `sixband args...` in `folder` with stderr on a pseudo-terminal; returns what it wrote there.
+std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, const std::filesystem::path& folder);
+
 // Starts `sixband args...` in `folder` without waiting; finish() waits and collects the result.
 class RunningSixband {
 public:

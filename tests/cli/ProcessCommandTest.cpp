@@ -112,6 +112,26 @@ TEST(ProcessCommand, OtherSampleRatesAreNotedWithTheFactor) {
     EXPECT_EQ(at441.out.find("note"), std::string::npos) << at441.out;
     const auto quiet = runSixband({"process", "in48.wav", "-o", "quiet.wav", "--quiet"}, folder.path());
     EXPECT_EQ(quiet.out, "");
+    // --rate runs the module at another rate; the file keeps its own.
+    const auto overridden = runSixband({"process", "in441.wav", "-o", "as48.wav", "--rate", "48000"}, folder.path());
+    ASSERT_EQ(overridden.exitCode, 0) << overridden.err;
+    EXPECT_NE(overridden.out.find("1.0884"), std::string::npos) << overridden.out;
+    EXPECT_EQ(readAudio(folder / "as48.wav").sampleRate, kRate);
+}
+
+TEST(ProcessCommand, AProgressBarAppearsOnlyWhenStderrIsATerminal) {
+    TempFolder folder;
+    writeAudio(folder / "in.wav", {noise(kRate, 12), noise(kRate, 13)}, kRate);
+    const std::vector<std::string> slow{"process", "in.wav", "-o", "out.wav", "--block", "32", "--plugin", FAKE_SlowPassThrough};
+    const std::string onTerminal = runSixbandWithTerminalStderr(slow, folder.path());
+    EXPECT_NE(onTerminal.find("] "), std::string::npos) << onTerminal;
+    EXPECT_NE(onTerminal.find("%"), std::string::npos) << onTerminal;
+    auto quiet = slow;
+    quiet.push_back("--quiet");
+    EXPECT_EQ(runSixbandWithTerminalStderr(quiet, folder.path()), "");
+    const auto redirected = runSixband(slow, folder.path());
+    ASSERT_EQ(redirected.exitCode, 0);
+    EXPECT_EQ(redirected.err, "");
 }
 
 TEST(ProcessCommand, ModulesWithoutReplacingAddIntoClearedOutputs) {
