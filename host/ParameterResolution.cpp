@@ -66,7 +66,6 @@ std::string reachError(const std::string& name, const GainTarget& target, const 
 ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<ParameterRequest>& requests,
                                  double sampleRate, bool allowOutside) {
     ResolvedSettings settings;
-    settings.sampleRate = sampleRate;
     HostedEffect probe(module);
     const int count = probe.paramCount();
     std::vector<std::string> names;

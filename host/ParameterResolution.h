@@ -20,7 +20,6 @@ struct ResolvedParameter {
 };
 
 struct ResolvedSettings {
-    double sampleRate = 0.0;
     std::vector<ParameterValue> values;      // what to set on every instance, in order
     std::vector<ResolvedParameter> table;    // every parameter of a small module, else those set
     std::vector<std::string> notes;          // one line each, e.g. a gain matched on display text
