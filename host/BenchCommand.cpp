@@ -147,7 +147,7 @@ void addBenchCommand(CLI::App& app, const std::string& defaultModule) {
         ->check(CLI::Range(0.0, 3600.0))
         ->capture_default_str();
     command->add_option("--rate", options->rate, "Sample rate to run the modules at")
-        ->check(CLI::PositiveNumber)
+        ->check(sampleRateCheck())
         ->capture_default_str();
     command->callback([command, options, defaultModule] { runBench(*command, *options, defaultModule); });
 }

@@ -2,7 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <ostream>
 #include <streambuf>
@@ -17,6 +19,18 @@ void addModuleOptions(CLI::App& command, ModuleOptions& options, const std::stri
         ->allow_extra_args(false);
     command.add_flag("--allow-outside", options.allowOutside,
                      "Let a gain request search beyond the parameter range 0..1");
+}
+
+CLI::Validator sampleRateCheck() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double rate = std::strtod(text.c_str(), &end);
+            if (end == text.c_str() || *end != '\0' || !std::isfinite(rate) || rate <= 0.0)
+                return "expected a sample rate in hertz above 0 (e.g. 48000), not " + text;
+            return "";
+        },
+        "HZ");
 }
 
 std::ostream& info(bool quiet) {

@@ -9,6 +9,7 @@
 
 namespace CLI {
 class App;
+class Validator;
 }
 
 // A request the user has to change on the command line: bad syntax, an unknown parameter, a value
@@ -38,6 +39,10 @@ void addModuleOptions(CLI::App& command, ModuleOptions& options, const std::stri
 
 // Informational output: stdout, or nothing under --quiet. Errors go to stderr regardless.
 std::ostream& info(bool quiet);
+
+// The check on --rate: a finite number of hertz above zero. CLI11's PositiveNumber lets NaN through
+// (every comparison with it is false), and words its refusal as a range up to 1.8e308.
+CLI::Validator sampleRateCheck();
 
 // The one-line note for audio at a rate other than the equaliser's design rate, or "" at 44,100 Hz.
 std::string sampleRateNote(double sampleRate);

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <regex>
 
 namespace {
@@ -58,6 +59,10 @@ ParameterRequest parseParameterRequest(std::string_view text) {
     if (!number)
         throw UsageError("--set " + request.text +
                          ": the value is neither a normalised number (0.8) nor a gain (+6dB, -3 dB)");
+    // The module takes a 32-bit float; beyond its range the conversion is undefined, and in
+    // practice an infinity that turns every output sample into NaN.
+    if (!request.isGain && std::abs(*number) > std::numeric_limits<float>::max())
+        throw UsageError("--set " + request.text + ": the value is beyond the range of the module's 32-bit parameters");
     request.value = *number;
     return request;
 }

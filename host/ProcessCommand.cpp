@@ -162,7 +162,7 @@ void addProcessCommand(CLI::App& app, const std::string& defaultModule) {
         ->check(CLI::Range(1, 1 << 20))
         ->capture_default_str();
     command->add_option("--rate", options->rate, "Sample rate to run the module at (default: each file's own)")
-        ->check(CLI::PositiveNumber);
+        ->check(sampleRateCheck());
     command->add_option("--jobs", options->jobs, "Files processed in parallel (default: one per core)")
         ->check(CLI::Range(1, 1024));
     command->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and clipping");

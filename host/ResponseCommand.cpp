@@ -101,7 +101,7 @@ void addResponseCommand(CLI::App& app, const std::string& defaultModule) {
     addModuleOptions(*command, options->module, defaultModule);
     command->add_option("-o,--output", options->output,
                         "FILE.png or FILE.svg for a plot, FILE.csv for frequency,dB; without it, the gain at each band");
-    command->add_option("--rate", options->rate, "Sample rate to measure at")->check(CLI::PositiveNumber)->capture_default_str();
+    command->add_option("--rate", options->rate, "Sample rate to measure at")->check(sampleRateCheck())->capture_default_str();
     command->add_flag("-q,--quiet", options->quiet, "Print nothing but errors");
     command->callback([options] { runResponse(*options); });
 }

@@ -1,0 +1,94 @@
+// Hostile input for the sixband program: the committed corpus of malformed audio files
+// (tests/cli/malformed-audio: truncated headers, zero frames, wrong chunk sizes, more than two channels,
+// bytes that are no audio) and arguments that parse but make no sense. Each is refused with status
+// 1 or 2 and one line, and nothing is left behind: no output, no temporary file. The sanitizer
+// builds run these too, so a crash or an invalid access on any of them fails the suite.
+#include "CliRun.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+std::vector<std::filesystem::path> malformedFiles() {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(SIXBAND_MALFORMED_AUDIO_DIR))
+        files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Runs the program and checks that it refused cleanly; `mention` must appear in its one line.
+void expectRefused(const std::vector<std::string>& args, const TempFolder& folder, const std::string& mention) {
+    const auto before = folder.listing();
+    const RunResult run = runSixband(args, folder.path());
+    EXPECT_TRUE(run.exitCode == 1 || run.exitCode == 2)
+        << "exit status " << run.exitCode << ", signal " << run.signal << "\n" << run.err;
+    EXPECT_EQ(lineCount(run.err), 1u) << run.err;
+    EXPECT_EQ(run.err.rfind("sixband: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(mention), std::string::npos) << run.err;
+    EXPECT_EQ(folder.listing(), before) << "files left behind";
+}
+
+TEST(MalformedAudio, EachFileOfTheCorpusIsRefusedWithOneLineAndNothingWritten) {
+    const auto files = malformedFiles();
+    ASSERT_GE(files.size(), 15u) << "the corpus in " << SIXBAND_MALFORMED_AUDIO_DIR << " is incomplete";
+    for (const auto& file : files) {
+        const std::string name = file.filename().string();
+        SCOPED_TRACE(name);
+        TempFolder folder;
+        std::filesystem::copy_file(file, folder / name);
+        writeAudio(folder / "good.wav", {noise(2000, 1), noise(2000, 2)}, 44100);
+        expectRefused({"process", name, "-o", "out.wav"}, folder, name);
+        expectRefused({"process", name, "-o", "out.flac", "--format", "pcm16"}, folder, name);
+        // Among good files, on several jobs: still nothing at all is written.
+        std::filesystem::create_directory(folder / "out");
+        expectRefused({"process", "good.wav", name, "-o", "out/", "--jobs", "2"}, folder, name);
+    }
+}
+
+TEST(BadArguments, NonsenseValuesAreRefusedWithOneLineAndNothingWritten) {
+    TempFolder folder;
+    writeAudio(folder / "good.wav", {noise(2000, 1), noise(2000, 2)}, 44100);
+    const std::vector<std::string> process = {"process", "good.wav", "-o", "out.wav"};
+    auto with = [&](std::initializer_list<std::string> extra) {
+        std::vector<std::string> args = process;
+        args.insert(args.end(), extra);
+        return args;
+    };
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {with({"--set", "0=nan"}), "0=nan"},
+        {with({"--set", "0=inf"}), "0=inf"},
+        {with({"--set", "0=-inf"}), "0=-inf"},
+        {with({"--set", "0=1e39"}), "0=1e39"},
+        {with({"--set", "80 Hz=nan dB"}), "nan dB"},
+        {with({"--set", "80 Hz=1e400dB"}), "1e400"},
+        {with({"--set", "="}), "="},
+        {with({"--set", "99999999999999999999=0.5"}), "99999999999999999999"},
+        {with({"--set", "-1=0.5"}), "-1"},
+        {with({"--block", "0"}), "--block"},
+        {with({"--block", "-1"}), "--block"},
+        {with({"--block", "99999999999"}), "--block"},
+        {with({"--jobs", "0"}), "--jobs"},
+        {with({"--rate", "0"}), "--rate"},
+        {with({"--rate", "-44100"}), "--rate"},
+        {with({"--rate", "nan"}), "--rate"},
+        {with({"--rate", "inf"}), "--rate"},
+        {with({"--format", "bogus"}), "bogus"},
+        {with({"--plugin", "/dev/null"}), "/dev/null"},
+        {with({"--plugin", "good.wav"}), "good.wav"},
+        {{"process", "good.wav", "-o", ""}, "sixband: "},
+        {{"process", "good.wav", "-o", "good.wav"}, "good.wav"},
+        {{"process", "no-such-file.wav", "-o", "out.wav"}, "no-such-file.wav"},
+        {{"process", std::string(5000, 'x') + ".wav", "-o", "out.wav"}, "xxxx"},
+    };
+    for (const auto& [args, mention] : cases) {
+        std::string line;
+        for (const std::string& arg : args) line += (arg.size() > 40 ? arg.substr(0, 40) + "..." : arg) + " ";
+        SCOPED_TRACE(line);
+        expectRefused(args, folder, mention);
+    }
+}
+
+}  // namespace
