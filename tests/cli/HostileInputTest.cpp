@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 namespace {
 
@@ -89,6 +92,29 @@ TEST(BadArguments, NonsenseValuesAreRefusedWithOneLineAndNothingWritten) {
         SCOPED_TRACE(line);
         expectRefused(args, folder, mention);
     }
+}
+
+TEST(Interruption, WithSeveralJobsWritingLeavesNoFileOfAnyOfThem) {
+    TempFolder folder;
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        writeAudio(folder / name, {noise(10 * 44100, 1), noise(10 * 44100, 2)}, 44100);
+    std::filesystem::create_directory(folder / "out");
+    const auto before = folder.listing();
+    RunningSixband running({"process", "a.wav", "b.wav", "c.wav", "-o", "out/", "--jobs", "3", "--block", "64",
+                            "--plugin", FAKE_SlowPassThrough},
+                           folder.path());
+    // Interrupt once every job has its temporary output open.
+    bool allWriting = false;
+    for (int i = 0; i < 500 && !allWriting; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        allWriting = folder.listing().size() >= before.size() + 3;
+    }
+    ASSERT_TRUE(allWriting) << "sixband never had three outputs open";
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(running.pid(), SIGINT);
+    const auto result = running.finish();
+    EXPECT_EQ(result.signal, SIGINT);
+    EXPECT_EQ(folder.listing(), before) << "an interrupted job left a file";
 }
 
 }  // namespace
