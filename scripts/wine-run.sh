@@ -60,7 +60,8 @@ esac
 (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        "$wine64" wineboot --init >/dev/null 2>&1 || true
+        "$wine64" wineboot --init >"$WINEPREFIX/wineboot.log" 2>&1 ||
+            { cat "$WINEPREFIX/wineboot.log" >&2; echo "wine could not set up $WINEPREFIX" >&2; exit 1; }
         "$wineserver" -w
     fi
     syswow64="$WINEPREFIX/drive_c/windows/syswow64"
