@@ -49,5 +49,3 @@ void processReplacingThroughTheRecord(benchmark::State& state) {
 BENCHMARK(processReplacingThroughTheRecord)->Arg(64)->Arg(512)->Arg(4096);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -1,6 +1,12 @@
 // sixband: a command-line host for modules of the VST 1.0 plug-in interface.
+#include "AtomicOutputFile.h"
+#include "BenchCommand.h"
+#include "CommandLine.h"
+#include "DemoCommand.h"
 #include "InfoCommand.h"
 #include "ModuleLibrary.h"
+#include "ProcessCommand.h"
+#include "ResponseCommand.h"
 
 #include <CLI/CLI.hpp>
 
@@ -9,7 +15,8 @@
 
 namespace {
 
-// The module built beside this program, so that `sixband info` works straight from the build tree.
+// The module built beside this program, or the one installed with it, so that every command works
+// straight from the build tree and after `cmake --install`.
 std::string defaultModulePath() {
     std::error_code error;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -23,21 +30,33 @@ std::string defaultModulePath() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    installInterruptCleanup();
     CLI::App app{"sixband: run audio through plug-in modules of the VST 1.0 interface"};
     app.set_version_flag("--version", "sixband " SIXBAND_VERSION);
     app.require_subcommand(1);
-    addInfoCommand(app, defaultModulePath());
+    const std::string defaultModule = defaultModulePath();
+    addInfoCommand(app, defaultModule);
+    addProcessCommand(app, defaultModule);
+    addResponseCommand(app, defaultModule);
+    addBenchCommand(app, defaultModule);
+    addDemoCommand(app, defaultModule);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
-    } catch (const ModuleError& e) {
+        // --help and --version end parsing with status 0; every other parse error is a usage error,
+        // whatever status CLI11 assigns it.
+        if (e.get_exit_code() == 0) return app.exit(e);
+        std::cerr << "sixband: " << e.what() << " (see --help)\n";
+        return kExitUsage;
+    } catch (const UsageError& e) {
         std::cerr << "sixband: " << e.what() << "\n";
-        return 1;
+        return kExitUsage;
+    } catch (const ExitStatus& status) {
+        return status.code;
     } catch (const std::exception& e) {
         std::cerr << "sixband: " << e.what() << "\n";
-        return 1;
+        return kExitFailure;
     }
-    return 0;
+    return kExitSuccess;
 }

@@ -1,0 +1,92 @@
+// Each form of the chain on the same noise and the same settings, called as the equaliser calls it.
+#include "BenchSetup.h"
+#include "DesignedChain.h"
+#include "eq/ChainProcessor.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+void runChainPath(benchmark::State& state, ChainPath path) {
+    const ChainFunction chain = chainFunction(path);
+    if (!chain) {
+        state.SkipWithError(
+            (std::string("this processor or build has no ") + chainPathName(path) + " path").c_str());
+        return;
+    }
+    const auto blockSize = static_cast<std::int32_t>(state.range(0));
+    DesignedChain designed;
+    // Every band away from its neutral setting, so no stage is transparent.
+    const std::atomic<float> bandParam[kStageCount] = {0.8f, 0.1f, 0.6f, 0.9f, 0.2f, 0.7f};
+    const ChainGains gains = chainGainsFor(bandParam);
+
+    std::mt19937 random(1);
+    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
+    std::vector<float> left(blockSize), right(blockSize), outLeft(blockSize), outRight(blockSize);
+    for (std::int32_t i = 0; i < blockSize; ++i) {
+        left[i] = noise(random);
+        right[i] = noise(random);
+    }
+    float* inputs[2] = {left.data(), right.data()};
+    float* outputs[2] = {outLeft.data(), outRight.data()};
+    for (auto _ : state) {
+        chain(designed.state(), gains, inputs, outputs, blockSize, OutputMode::replace);
+        benchmark::DoNotOptimize(outLeft.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * blockSize),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// One stage of one channel alone, as the plain form runs it: the other terms of a frame overlap
+// with the previous frame's, so what is left is the recursion, y of one frame to y of the next (a
+// multiply, a subtraction, the division, the 1e-12 addition and the round trip through float).
+// No schedule that keeps the arithmetic can run a stage faster than this on this processor.
+void oneStageRecursion(benchmark::State& state) {
+    const auto blockSize = static_cast<std::int32_t>(state.range(0));
+    DesignedChain designed;
+    const StageCoeffs<float>& c = designed.state().stageCoeffs[0];
+    StageState s{};
+    std::mt19937 random(1);
+    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
+    std::vector<float> input(blockSize), output(blockSize);
+    for (float& x : input) x = noise(random);
+    for (auto _ : state) {
+        for (std::int32_t i = 0; i < blockSize; ++i) {
+            const float x = input[i];
+            double acc = static_cast<double>(c.b0) * ((static_cast<double>(x) - 2.0 * s.x1) + s.x2);
+            acc -= static_cast<double>(c.d4) * s.y4;
+            acc -= static_cast<double>(c.d3) * s.y3;
+            acc -= static_cast<double>(c.d2) * s.y2;
+            acc -= static_cast<double>(c.d1) * s.y1;
+            const auto y = static_cast<float>(acc / static_cast<double>(c.d0) + 1e-12);
+            s = {x, s.x1, y, s.y1, s.y2, s.y3};
+            output[i] = y;
+        }
+        benchmark::DoNotOptimize(output.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * blockSize),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+}  // namespace
+
+void registerChainPathBenchmarks() {
+    benchmark::RegisterBenchmark("bound/one-stage-recursion", oneStageRecursion)
+        ->ComputeStatistics("min", fastestRepetition)
+        ->Arg(512);
+    for (ChainPath path : kChainPaths) {
+        auto* bench = benchmark::RegisterBenchmark((std::string("chain/") + chainPathName(path)).c_str(),
+                                                   runChainPath, path);
+        bench->ComputeStatistics("min", fastestRepetition);
+        for (std::int64_t block : kBenchBlockSizes) bench->Arg(block);
+    }
+}

@@ -1,0 +1,118 @@
+#include "AtomicOutputFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+// The signal handler may only touch lock-free atomics and fixed storage, so live temporary files
+// are kept in a fixed table rather than a container.
+constexpr int kSlots = 256;
+constexpr std::size_t kPathCapacity = 4096;
+struct Slot {
+    std::atomic<bool> live{false};
+    char path[kPathCapacity];
+};
+std::array<Slot, kSlots> slots;
+std::mutex slotsMutex;
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+int claimSlot() {
+    std::lock_guard lock(slotsMutex);
+    for (int i = 0; i < kSlots; ++i) {
+        auto& slot = slots[static_cast<std::size_t>(i)];
+        if (!slot.live.load() && slot.path[0] == '\0') {
+            slot.path[0] = 'x';  // reserved until the path is written
+            return i;
+        }
+    }
+    throw std::runtime_error("too many output files open at once");
+}
+
+void releaseSlot(int i) {
+    std::lock_guard lock(slotsMutex);
+    auto& slot = slots[static_cast<std::size_t>(i)];
+    slot.live.store(false);
+    slot.path[0] = '\0';
+}
+
+void removeTemporariesAndDie(int signal) {
+    for (auto& slot : slots)
+        if (slot.live.load()) unlink(slot.path);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+mode_t creationMode() {
+    // The mode an ordinary new file gets; mkstemp's 0600 would make outputs private.
+    static const mode_t mode = [] {
+        const mode_t mask = umask(0);
+        umask(mask);
+        return static_cast<mode_t>(0666 & ~mask);
+    }();
+    return mode;
+}
+
+}  // namespace
+
+void installInterruptCleanup() {
+    creationMode();
+    std::signal(SIGINT, removeTemporariesAndDie);
+    std::signal(SIGTERM, removeTemporariesAndDie);
+}
+
+AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& target) : target_(target) {
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    const std::string extension = target.extension().string();
+    std::string pattern = (folder / ("." + target.stem().string() + ".sixband-XXXXXX" + extension)).string();
+    if (pattern.size() >= kPathCapacity) throw std::runtime_error(target.string() + ": path too long");
+
+    slot_ = claimSlot();
+    auto& slot = slots[static_cast<std::size_t>(slot_)];
+    std::memcpy(slot.path, pattern.c_str(), pattern.size() + 1);
+    // Live before the file exists: an interruption between the two then removes nothing or the
+    // new file, never leaves it behind.
+    slot.live.store(true);
+    const int fd = mkstemps(slot.path, static_cast<int>(extension.size()));
+    if (fd < 0) {
+        const std::string reason = std::strerror(errno);
+        releaseSlot(slot_);
+        throw std::runtime_error(target.string() + ": cannot create the output: " + reason);
+    }
+    fchmod(fd, creationMode());
+    close(fd);
+    temporary_ = slot.path;
+}
+
+AtomicOutputFile::~AtomicOutputFile() {
+    if (!committed_) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary_, ignored);
+    }
+    releaseSlot(slot_);
+}
+
+void AtomicOutputFile::commit() {
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0)
+        throw std::runtime_error(target_.string() + ": cannot move the finished output into place: " +
+                                 std::strerror(errno));
+    committed_ = true;
+}
+
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code error;
+    if (std::filesystem::exists(a, error) && std::filesystem::exists(b, error))
+        return std::filesystem::equivalent(a, b, error);
+    return std::filesystem::weakly_canonical(a, error) == std::filesystem::weakly_canonical(b, error);
+}

@@ -1,0 +1,190 @@
+#include "ParameterRequest.h"
+
+#include "CommandLine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <regex>
+
+namespace {
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The whole text as a finite number, or nothing. A leading '+' is allowed, as users write gains.
+std::optional<double> wholeNumber(std::string_view text) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::string trimmed(std::string_view text) {
+    const auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
+    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    return std::string(text);
+}
+
+ParameterRequest parseParameterRequest(std::string_view text) {
+    ParameterRequest request;
+    request.text = std::string(text);
+    const auto equals = text.rfind('=');
+    if (equals == std::string_view::npos)
+        throw UsageError("--set " + request.text + ": expected NAME=VALUE, e.g. '80 Hz=+6dB' or 0=0.5");
+    request.name = trimmed(text.substr(0, equals));
+    if (request.name.empty()) throw UsageError("--set " + request.text + ": the parameter name is empty");
+    if (std::all_of(request.name.begin(), request.name.end(),
+                    [](unsigned char c) { return std::isdigit(c) != 0; })) {
+        if (request.name.size() > 9) throw UsageError("--set " + request.text + ": no such parameter index");
+        request.index = std::stoi(request.name);
+    }
+
+    std::string value = trimmed(text.substr(equals + 1));
+    if (value.size() >= 2 && lowered(value.substr(value.size() - 2)) == "db") {
+        request.isGain = true;
+        value = trimmed(std::string_view(value).substr(0, value.size() - 2));
+    }
+    const auto number = wholeNumber(value);
+    if (!number)
+        throw UsageError("--set " + request.text +
+                         ": the value is neither a normalised number (0.8) nor a gain (+6dB, -3 dB)");
+    request.value = *number;
+    return request;
+}
+
+int findParameterIndex(const ParameterRequest& request, const std::vector<std::string>& names) {
+    const int count = static_cast<int>(names.size());
+    if (request.index) {
+        if (*request.index >= count)
+            throw UsageError("--set " + request.text + ": parameter index " + request.name +
+                             " is out of range; the module has " + std::to_string(count) + " parameters");
+        return *request.index;
+    }
+    const std::string wanted = lowered(request.name);
+    std::vector<int> matches;
+    for (int i = 0; i < count; ++i)
+        if (lowered(trimmed(names[static_cast<std::size_t>(i)])) == wanted) matches.push_back(i);
+    if (matches.size() == 1) return matches.front();
+    if (matches.size() > 1) {
+        std::string indices;
+        for (int i : matches) indices += (indices.empty() ? "" : ", ") + std::to_string(i);
+        throw UsageError("--set " + request.text + ": several parameters are called \"" + request.name +
+                         "\" (indices " + indices + "); give the index instead");
+    }
+    std::string known;
+    constexpr int kNamesShown = 12;
+    for (int i = 0; i < std::min(count, kNamesShown); ++i)
+        known += (i ? ", \"" : "\"") + trimmed(names[static_cast<std::size_t>(i)]) + "\"";
+    if (count > kNamesShown) known += ", ... (" + std::to_string(count) + " in all; see `sixband info`)";
+    throw UsageError("--set " + request.text + ": the module has no parameter called \"" + request.name +
+                     "\"" + (count ? "; it has " + known : std::string("; it has no parameters")));
+}
+
+std::optional<double> frequencyInName(std::string_view name) {
+    static const std::regex frequency(R"(([0-9]+(\.[0-9]+)?)\s*([kK]?)[hH][zZ])");
+    std::match_results<std::string_view::const_iterator> match;
+    if (!std::regex_search(name.begin(), name.end(), match, frequency)) return std::nullopt;
+    const double value = std::stod(match[1].str());
+    return match[3].length() ? value * 1000.0 : value;
+}
+
+std::optional<double> numberInText(std::string_view text) {
+    const std::string t = trimmed(text);
+    std::string_view view = t;
+    if (!view.empty() && view.front() == '+') view.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), value);
+    if (error != std::errc() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+namespace {
+
+// Where neither end of [a, b] reaches the target, the point in between that comes closest: the
+// lowest for a target below both ends, the highest for one above. Golden-section search, which
+// assumes a single dip or peak in between, as a band's cut has around its null.
+float closestApproach(const Measure& measure, double target, float a, float b, bool targetBelow) {
+    const auto distance = [&](float v) {
+        const double m = measure(v);
+        return targetBelow ? m - target : target - m;
+    };
+    constexpr float kInverseGolden = 0.618034f;
+    float x1 = b - kInverseGolden * (b - a);
+    float x2 = a + kInverseGolden * (b - a);
+    double d1 = distance(x1);
+    double d2 = distance(x2);
+    for (int i = 0; i < 40 && d1 > 0.0 && d2 > 0.0; ++i) {
+        if (d1 < d2) {
+            b = x2;
+            x2 = x1;
+            d2 = d1;
+            x1 = b - kInverseGolden * (b - a);
+            d1 = distance(x1);
+        } else {
+            a = x1;
+            x1 = x2;
+            d1 = d2;
+            x2 = a + kInverseGolden * (b - a);
+            d2 = distance(x2);
+        }
+    }
+    return d1 < d2 ? x1 : x2;
+}
+
+// A sub-interval of [a, b] over which the measure crosses the target, the one next to `near` when
+// the crossing lies inside a dip or peak.
+std::optional<std::pair<float, float>> crossingIn(const Measure& measure, double target, float a, float b, float near) {
+    const bool aBelow = measure(a) < target;
+    if (aBelow != (measure(b) < target)) return std::pair{a, b};
+    const float x = closestApproach(measure, target, a, b, !aBelow);
+    if ((measure(x) < target) == aBelow) return std::nullopt;
+    return near == a ? std::pair{a, x} : std::pair{x, b};
+}
+
+}  // namespace
+
+std::optional<std::pair<float, float>> findBracket(const Measure& measure, double target, float lo,
+                                                   float hi, bool widen, float limit) {
+    if (const auto inside = crossingIn(measure, target, lo, hi, lo)) return inside;
+    if (!widen) return std::nullopt;
+    // Steps double outwards from both ends, nearest first, so the value found is the one closest
+    // to the ordinary range.
+    const float originalHi = hi;
+    for (float step = 1.0f / 16.0f; hi - originalHi < limit; step *= 2.0f) {
+        if (const auto above = crossingIn(measure, target, hi, hi + step, hi)) return above;
+        if (const auto below = crossingIn(measure, target, lo - step, lo, lo)) return below;
+        hi += step;
+        lo -= step;
+    }
+    return std::nullopt;
+}
+
+float bisectToTarget(const Measure& measure, double target, std::pair<float, float> bracket, double tolerance) {
+    auto [lo, hi] = bracket;
+    double errorLo = measure(lo) - target;
+    double errorHi = measure(hi) - target;
+    while (true) {
+        const float mid = lo + (hi - lo) / 2.0f;
+        if (mid <= lo || mid >= hi) break;
+        const double errorMid = measure(mid) - target;
+        if (std::abs(errorMid) <= tolerance) return mid;
+        if ((errorMid < 0.0) == (errorLo < 0.0)) {
+            lo = mid;
+            errorLo = errorMid;
+        } else {
+            hi = mid;
+            errorHi = errorMid;
+        }
+    }
+    return std::abs(errorLo) <= std::abs(errorHi) ? lo : hi;
+}

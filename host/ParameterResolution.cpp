@@ -1,0 +1,174 @@
+#include "ParameterResolution.h"
+
+#include "CommandLine.h"
+#include "HostedEffect.h"
+#include "ResponseMeasurement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <ostream>
+#include <stdexcept>
+
+namespace {
+
+// Parameters are few enough to list whole up to this count; peers have hundreds.
+constexpr int kWholeTableLimit = 16;
+// Bands overlap, so meeting one gain moves its neighbours: rounds repeat until all hold together.
+constexpr int kMaxRounds = 12;
+constexpr double kRoundToleranceDb = 0.002;
+constexpr double kBisectionToleranceDb = 0.0002;
+
+struct GainTarget {
+    int index;
+    double gainDb;
+    double frequencyHz;  // 0 when matched on the display text
+};
+
+std::string formatDb(double db) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.2f dB", db);
+    return text;
+}
+
+std::string formatHz(double hz) {
+    char text[32];
+    if (hz >= 1000.0) std::snprintf(text, sizeof text, "%g kHz", hz / 1000.0);
+    else std::snprintf(text, sizeof text, "%g Hz", hz);
+    return text;
+}
+
+std::vector<ParameterValue> withValue(std::vector<ParameterValue> values, int index, float value) {
+    for (auto& v : values)
+        if (v.index == index) v.value = value;
+    return values;
+}
+
+void setValue(std::vector<ParameterValue>& values, int index, float value) {
+    for (auto& v : values)
+        if (v.index == index) {
+            v.value = value;
+            return;
+        }
+    values.push_back({index, value});
+}
+
+std::string reachError(const std::string& name, const GainTarget& target, const Measure& measure, bool allowOutside) {
+    const std::string where = target.frequencyHz > 0.0 ? " at " + formatHz(target.frequencyHz) : " on its display";
+    const std::string span = formatDb(measure(0.0f)) + " and " + formatDb(measure(1.0f));
+    return "parameter \"" + name + "\" cannot reach " + formatDb(target.gainDb) + where +
+           (allowOutside ? " even beyond 0..1" : " within 0..1 (it gives " + span + " there); --allow-outside lets the search go beyond");
+}
+
+}  // namespace
+
+ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<ParameterRequest>& requests,
+                                 double sampleRate, bool allowOutside) {
+    ResolvedSettings settings;
+    HostedEffect probe(module);
+    const int count = probe.paramCount();
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) names.push_back(probe.paramName(i));
+
+    // Later requests for the same parameter replace earlier ones, as on most command lines.
+    std::map<int, const ParameterRequest*> byIndex;
+    for (const auto& request : requests) byIndex[findParameterIndex(request, names)] = &request;
+
+    std::vector<GainTarget> gains;
+    for (const auto& [index, request] : byIndex) {
+        if (!request->isGain) {
+            setValue(settings.values, index, static_cast<float>(request->value));
+            continue;
+        }
+        setValue(settings.values, index, probe.parameter(index));
+        const auto frequency = frequencyInName(names[static_cast<std::size_t>(index)]);
+        if (frequency && *frequency >= sampleRate / 2.0)
+            throw UsageError("--set " + request->text + ": " + formatHz(*frequency) + " is above the Nyquist frequency at " +
+                             std::to_string(static_cast<int>(sampleRate)) + " Hz");
+        if (!frequency)
+            settings.notes.push_back("note: parameter \"" + trimmed(names[static_cast<std::size_t>(index)]) +
+                                     "\" names no frequency, so " + formatDb(request->value) +
+                                     " is matched on its display text, not measured");
+        gains.push_back({index, request->value, frequency.value_or(0.0)});
+    }
+
+    const auto measureFor = [&](const GainTarget& target) -> Measure {
+        if (target.frequencyHz > 0.0)
+            return [&, target](float value) {
+                return measureResponse(module, withValue(settings.values, target.index, value), sampleRate)
+                    .gainDbAt(target.frequencyHz);
+            };
+        return [&, target](float value) {
+            probe.setParameter(target.index, value);
+            const std::string display = probe.paramDisplay(target.index);
+            const auto number = numberInText(display);
+            if (!number)
+                throw std::runtime_error("parameter \"" + trimmed(names[static_cast<std::size_t>(target.index)]) +
+                                         "\" names no frequency and its display \"" + trimmed(display) +
+                                         "\" is not a number; give a normalised value instead");
+            return *number;
+        };
+    };
+
+    bool allMet = gains.empty();
+    for (int round = 0; round < kMaxRounds && !allMet; ++round) {
+        allMet = true;
+        for (const auto& target : gains) {
+            const Measure measure = measureFor(target);
+            const auto bracket = findBracket(measure, target.gainDb, 0.0f, 1.0f, allowOutside);
+            if (!bracket)
+                throw std::runtime_error(reachError(trimmed(names[static_cast<std::size_t>(target.index)]), target,
+                                                    measure, allowOutside));
+            setValue(settings.values, target.index, bisectToTarget(measure, target.gainDb, *bracket, kBisectionToleranceDb));
+        }
+        for (const auto& target : gains) {
+            const auto value = std::find_if(settings.values.begin(), settings.values.end(),
+                                            [&](const ParameterValue& v) { return v.index == target.index; });
+            if (std::abs(measureFor(target)(value->value) - target.gainDb) > kRoundToleranceDb) allMet = false;
+        }
+    }
+    if (!allMet)
+        settings.notes.push_back("note: the requested gains pull against each other and were not all met; "
+                                 "the results below are what the module gives");
+
+    HostedEffect shown(module);
+    for (const auto& v : settings.values) shown.setParameter(v.index, v.value);
+    std::vector<int> rows;
+    if (count <= kWholeTableLimit)
+        for (int i = 0; i < count; ++i) rows.push_back(i);
+    else
+        for (const auto& [index, request] : byIndex) rows.push_back(index);
+    std::map<int, std::string> outcomes;
+    if (!gains.empty()) {
+        const auto response = measureResponse(module, settings.values, sampleRate);
+        for (const auto& target : gains)
+            outcomes[target.index] = target.frequencyHz > 0.0
+                                         ? formatDb(response.gainDbAt(target.frequencyHz)) + " measured at " +
+                                               formatHz(target.frequencyHz)
+                                         : "matched on the display text";
+    }
+    for (int index : rows) {
+        const auto requested = byIndex.find(index);
+        settings.table.push_back({index, shown.parameter(index), trimmed(names[static_cast<std::size_t>(index)]),
+                                  trimmed(shown.paramDisplay(index) + " " + trimmed(shown.paramLabel(index))),
+                                  requested == byIndex.end()
+                                      ? ""
+                                      : trimmed(requested->second->text.substr(requested->second->text.rfind('=') + 1)),
+                                  outcomes.count(index) ? outcomes[index] : ""});
+    }
+    return settings;
+}
+
+void printSettings(const ResolvedSettings& settings, std::ostream& out) {
+    for (const auto& note : settings.notes) out << note << "\n";
+    out << "index  name          value      display          request   result\n";
+    for (const auto& row : settings.table) {
+        char line[512];
+        std::snprintf(line, sizeof line, "%5d  %-12s  %-9.6f  %-15s  %-8s  %s", row.index, row.name.c_str(),
+                      static_cast<double>(row.value), row.display.c_str(), row.request.c_str(), row.outcome.c_str());
+        std::string text = line;
+        text.erase(text.find_last_not_of(' ') + 1);
+        out << text << "\n";
+    }
+}

@@ -1,0 +1,33 @@
+// Turning the --set requests into parameter values for one module at one sample rate: gains are
+// found by bisection on the module's own measured response, with the other parameters as set.
+#pragma once
+
+#include "ModuleLibrary.h"
+#include "ParameterRequest.h"
+#include "StereoProcessor.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+struct ResolvedParameter {
+    int index;
+    float value;
+    std::string name;     // as the module reports it, trimmed
+    std::string display;  // the module's display text and label at the final settings
+    std::string request;  // the VALUE part of --set; empty for a parameter left alone
+    std::string outcome;  // how a gain was met: "+6.00 dB measured at 80 Hz", "display matched"
+};
+
+struct ResolvedSettings {
+    std::vector<ParameterValue> values;      // what to set on every instance, in order
+    std::vector<ResolvedParameter> table;    // every parameter of a small module, else those set
+    std::vector<std::string> notes;          // one line each, e.g. a gain matched on display text
+};
+
+// Throws UsageError for a request that names no parameter or a frequency the rate cannot carry,
+// std::runtime_error for a gain the parameter cannot reach, ModuleError for a module that fails.
+ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<ParameterRequest>& requests,
+                                 double sampleRate, bool allowOutside);
+
+void printSettings(const ResolvedSettings& settings, std::ostream& out);

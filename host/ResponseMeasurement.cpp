@@ -1,0 +1,79 @@
+#include "ResponseMeasurement.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+// FFTW's planner is not thread-safe; executing a plan is.
+std::mutex plannerMutex;
+
+struct FftwFree {
+    void operator()(void* p) const { fftw_free(p); }
+};
+
+// The impulse response's spectrum magnitude in dB, bins 0..n/2.
+std::vector<double> magnitudeDb(const std::vector<double>& impulseResponse) {
+    const int n = static_cast<int>(impulseResponse.size());
+    std::unique_ptr<double, FftwFree> in(fftw_alloc_real(static_cast<std::size_t>(n)));
+    std::unique_ptr<fftw_complex, FftwFree> out(fftw_alloc_complex(static_cast<std::size_t>(n / 2 + 1)));
+    fftw_plan plan;
+    {
+        std::lock_guard lock(plannerMutex);
+        plan = fftw_plan_dft_r2c_1d(n, in.get(), out.get(), FFTW_ESTIMATE);
+    }
+    std::copy(impulseResponse.begin(), impulseResponse.end(), in.get());
+    fftw_execute(plan);
+    {
+        std::lock_guard lock(plannerMutex);
+        fftw_destroy_plan(plan);
+    }
+    std::vector<double> db(static_cast<std::size_t>(n / 2 + 1));
+    for (std::size_t k = 0; k < db.size(); ++k) {
+        const double magnitude = std::hypot(out.get()[k][0], out.get()[k][1]);
+        // A floor keeps a module that outputs silence plottable instead of at minus infinity.
+        db[k] = 20.0 * std::log10(std::max(magnitude, 1e-15));
+    }
+    return db;
+}
+
+}  // namespace
+
+MagnitudeResponse::MagnitudeResponse(double sampleRate, std::size_t transformLength, std::vector<double> gainDb)
+    : sampleRate_(sampleRate), transformLength_(transformLength), gainDb_(std::move(gainDb)) {}
+
+double MagnitudeResponse::frequencyHz(std::size_t bin) const {
+    return static_cast<double>(bin) * sampleRate_ / static_cast<double>(transformLength_);
+}
+
+double MagnitudeResponse::gainDbAt(double frequencyHz) const {
+    const double position = std::clamp(frequencyHz * static_cast<double>(transformLength_) / sampleRate_, 0.0,
+                                       static_cast<double>(gainDb_.size() - 1));
+    const auto below = static_cast<std::size_t>(std::floor(position));
+    const std::size_t above = std::min(below + 1, gainDb_.size() - 1);
+    const double fraction = position - static_cast<double>(below);
+    return gainDb_[below] + (gainDb_[above] - gainDb_[below]) * fraction;
+}
+
+MagnitudeResponse measureResponse(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters,
+                                  double sampleRate, int frames) {
+    constexpr int kBlock = 4096;
+    StereoProcessor processor(module, static_cast<float>(sampleRate), kBlock, parameters);
+    std::vector<double> impulseResponse;
+    impulseResponse.reserve(static_cast<std::size_t>(frames));
+    for (int done = 0; done < frames; done += kBlock) {
+        const int count = std::min(kBlock, frames - done);
+        for (int channel = 0; channel < 2; ++channel) {
+            std::fill_n(processor.input(channel), count, 0.0f);
+            if (done == 0) processor.input(channel)[0] = kImpulseLevel;
+        }
+        processor.run(count);
+        for (int i = 0; i < count; ++i) impulseResponse.push_back(processor.output(0)[i] / kImpulseLevel);
+    }
+    return MagnitudeResponse(sampleRate, static_cast<std::size_t>(frames), magnitudeDb(impulseResponse));
+}

@@ -1,0 +1,178 @@
+#include "CliRun.h"
+
+#include "host/ModuleLibrary.h"
+#include "plugin/AEffect.h"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <numbers>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+RunningSixband::RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder)
+    : outPath_(folder.parent_path() / (folder.filename().string() + ".stdout")),
+      errPath_(folder.parent_path() / (folder.filename().string() + ".stderr")) {
+    std::vector<std::string> argv{SIXBAND_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        const int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(folder.c_str()) != 0) _exit(127);
+        std::vector<char*> pointers;
+        for (auto& a : argv) pointers.push_back(a.data());
+        pointers.push_back(nullptr);
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+}
+
+RunResult RunningSixband::finish() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    RunResult result;
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    result.out = fileBytes(outPath_);
+    result.err = fileBytes(errPath_);
+    std::filesystem::remove(outPath_);
+    std::filesystem::remove(errPath_);
+    return result;
+}
+
+RunResult runSixband(const std::vector<std::string>& args, const std::filesystem::path& folder) {
+    return RunningSixband(args, folder).finish();
+}
+
+std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, const std::filesystem::path& folder) {
+    int terminal = -1;
+    int program = -1;
+    if (openpty(&terminal, &program, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+    std::vector<std::string> argv{SIXBAND_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devNull = open("/dev/null", O_WRONLY);
+        if (dup2(devNull, 1) < 0 || dup2(program, 2) < 0 || chdir(folder.c_str()) != 0) _exit(127);
+        close(terminal);
+        std::vector<char*> pointers;
+        for (auto& a : argv) pointers.push_back(a.data());
+        pointers.push_back(nullptr);
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    close(program);
+    std::string written;
+    char buffer[4096];
+    // Reading ends with EIO once the program, the terminal's last user, has exited.
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) written.append(buffer, static_cast<std::size_t>(n));
+    close(terminal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return written;
+}
+
+TempFolder::TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "sixband-cli-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
+    path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::set<std::string> TempFolder::listing() const {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_))
+        names.insert(std::filesystem::relative(entry.path(), path_).string());
+    return names;
+}
+
+void writeAudio(const std::filesystem::path& path, const Channels& channels, int sampleRate, int format) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = static_cast<int>(channels.size());
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) throw std::runtime_error("cannot write " + path.string());
+    const std::size_t frames = channels.empty() ? 0 : channels[0].size();
+    std::vector<float> interleaved;
+    for (std::size_t i = 0; i < frames; ++i)
+        for (const auto& channel : channels) interleaved.push_back(channel[i]);
+    sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(frames));
+    sf_close(file);
+}
+
+Audio readAudio(const std::filesystem::path& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) throw std::runtime_error("cannot read " + path.string());
+    std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, interleaved.data(), info.frames);
+    sf_close(file);
+    Audio audio{info.samplerate, info.format, Channels(static_cast<std::size_t>(info.channels))};
+    for (std::size_t i = 0; i < interleaved.size(); ++i)
+        audio.channels[i % audio.channels.size()].push_back(interleaved[i]);
+    return audio;
+}
+
+std::string fileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+std::vector<float> noise(std::size_t frames, unsigned seed, float amplitude) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<float> uniform(-amplitude, amplitude);
+    std::vector<float> samples(frames);
+    for (auto& s : samples) s = uniform(generator);
+    return samples;
+}
+
+std::vector<float> sine(std::size_t frames, double frequencyHz, double sampleRate, float amplitude) {
+    std::vector<float> samples(frames);
+    for (std::size_t i = 0; i < frames; ++i)
+        samples[i] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * frequencyHz *
+                                                             static_cast<double>(i) / sampleRate));
+    return samples;
+}
+
+namespace {
+VstIntPtr SIXBAND_CDECL answerVersion(AEffect*, std::int32_t opcode, std::int32_t, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+}  // namespace
+
+Channels processDirectly(const std::string& modulePath, const Channels& stereoInput,
+                         const std::vector<std::pair<int, float>>& parameters) {
+    const ModuleLibrary module(modulePath);
+    AEffect* effect = module.entry()(answerVersion);
+    const auto frames = static_cast<std::int32_t>(stereoInput[0].size());
+    effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    effect->dispatcher(effect, effSetBlockSize, 0, frames, nullptr, 0.0f);
+    effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
+    effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
+    for (const auto& [index, value] : parameters) effect->setParameter(effect, index, value);
+    Channels input = stereoInput;
+    Channels output(2, std::vector<float>(static_cast<std::size_t>(frames)));
+    float* inputs[] = {input[0].data(), input[1].data()};
+    float* outputs[] = {output[0].data(), output[1].data()};
+    effect->processReplacing(effect, inputs, outputs, frames);
+    effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0.0f);
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    return output;
+}
+
+std::size_t lineCount(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }

@@ -1,0 +1,165 @@
+// Bad input, bad modules and bad requests: each gives one clear line on stderr, the conventional
+// exit status (1 for a failure, 2 for a command line to correct), and leaves no file behind.
+#include "CliRun.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+constexpr int kRate = 44100;
+
+struct ErrorCase {
+    std::string what;
+    std::vector<std::string> args;
+    int exitCode;
+    std::string message;  // a part of the one line on stderr
+};
+
+void writeText(const std::filesystem::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+class CommandErrors : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeAudio(folder / "good.wav", {noise(4410, 1), noise(4410, 2)}, kRate);
+        writeAudio(folder / "good2.wav", {noise(4410, 3)}, kRate);
+        const std::string good = fileBytes(folder / "good.wav");
+        writeText(folder / "header-cut.wav", good.substr(0, 30));
+        writeText(folder / "data-cut.wav", good.substr(0, good.size() / 2));
+        std::string absurd = good;
+        // The data chunk's length field, set far beyond the file.
+        const auto data = absurd.find("data");
+        absurd.replace(data + 4, 4, std::string("\xF0\xFF\xFF\x7F", 4));
+        writeText(folder / "absurd.wav", absurd);
+        writeAudio(folder / "empty.wav", {{}, {}}, kRate);
+        writeText(folder / "text.wav", "this is not audio\n");
+        writeAudio(folder / "three.wav", {noise(100, 1), noise(100, 2), noise(100, 3)}, kRate);
+        std::filesystem::create_directory(folder / "folder.wav");
+        writeText(folder / "not-a-module.so", "\x7f" "ELF but not really");
+        writeText(folder / "plain-file", "x");
+    }
+
+    void expectClean(const ErrorCase& c) {
+        SCOPED_TRACE(c.what);
+        const auto before = folder.listing();
+        const auto run = runSixband(c.args, folder.path());
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_EQ(lineCount(run.err), 1u) << run.err;
+        EXPECT_EQ(run.err.rfind("sixband: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(folder.listing(), before) << "files left behind";
+    }
+
+    TempFolder folder;
+};
+
+TEST_F(CommandErrors, BadInputFilesAreRefusedBeforeAnythingIsWritten) {
+    for (const ErrorCase& c : std::vector<ErrorCase>{
+             {"missing input", {"process", "missing.wav", "-o", "out.wav"}, 1, "missing.wav: no such file"},
+             {"a folder as input", {"process", "folder.wav", "-o", "out.wav"}, 1, "is a folder"},
+             {"not audio", {"process", "text.wav", "-o", "out.wav"}, 1, "text.wav: cannot read audio"},
+             {"truncated header", {"process", "header-cut.wav", "-o", "out.wav"}, 1, "header-cut.wav: cannot read audio"},
+             {"truncated data", {"process", "data-cut.wav", "-o", "out.wav"}, 1, "truncated"},
+             {"absurd data size", {"process", "absurd.wav", "-o", "out.wav"}, 1, "truncated or corrupt"},
+             {"zero frames", {"process", "empty.wav", "-o", "out.wav"}, 1, "holds no audio frames"},
+             {"three channels", {"process", "three.wav", "-o", "out.wav"}, 1, "has 3 channels"},
+             {"one bad among good ones", {"process", "good.wav", "text.wav", "-o", "outs/"}, 1, "text.wav"},
+         })
+        expectClean(c);
+}
+
+TEST_F(CommandErrors, OutputsThatCannotOrMustNotBeWrittenAreRefused) {
+    for (const ErrorCase& c : std::vector<ErrorCase>{
+             {"output inside a file", {"process", "good.wav", "-o", "plain-file/out.wav"}, 1, "cannot create the output"},
+             {"output folder is a file", {"process", "good.wav", "good2.wav", "-o", "plain-file/"}, 1, "plain-file"},
+             {"output is the input", {"process", "good.wav", "-o", "good.wav"}, 2, "refusing to overwrite the input"},
+             {"output is the input by another path", {"process", "good.wav", "-o", "folder.wav/../good.wav"}, 2,
+              "refusing to overwrite"},
+             {"output into the inputs' folder", {"process", "good.wav", "-o", "./"}, 2, "refusing to overwrite"},
+             {"unknown extension", {"process", "good.wav", "-o", "out.xyz"}, 2, "extension"},
+             {"format the type cannot hold", {"process", "good.wav", "-o", "out.flac", "--format", "float"}, 2,
+              "cannot hold"},
+             {"unknown format", {"process", "good.wav", "-o", "out.wav", "--format", "pcm12"}, 2, "--format pcm12"},
+             {"response to an unknown type", {"response", "-o", "plot.jpg"}, 2, ".png, .svg or .csv"},
+             {"response into a file's folder", {"response", "-o", "plain-file/r.csv"}, 1, "cannot create the output"},
+         })
+        expectClean(c);
+}
+
+TEST_F(CommandErrors, ModulesThatCannotBeHostedAreRefused) {
+    for (const ErrorCase& c : std::vector<ErrorCase>{
+             {"not a shared object", {"process", "good.wav", "-o", "out.wav", "--plugin", "not-a-module.so"}, 1,
+              "cannot load module"},
+             {"missing module", {"process", "good.wav", "-o", "out.wav", "--plugin", "nowhere.so"}, 1, "cannot load module"},
+             {"neither entry", {"process", "good.wav", "-o", "out.wav", "--plugin", FAKE_NoEntry}, 1,
+              "exports neither main nor VSTPluginMain"},
+             {"entry returns null", {"process", "good.wav", "-o", "out.wav", "--plugin", FAKE_NullEffect}, 1, "returned null"},
+             {"wrong magic", {"process", "good.wav", "-o", "out.wav", "--plugin", FAKE_WrongMagic}, 1, "wrong magic"},
+             {"one output", {"process", "good.wav", "-o", "out.wav", "--plugin", FAKE_MonoOutput}, 1,
+              "has 1 outputs; stereo processing needs 2"},
+             {"one output, response", {"response", "--plugin", FAKE_MonoOutput}, 1, "has 1 outputs"},
+             {"one output, bench", {"bench", "--plugin", FAKE_MonoOutput}, 1, "has 1 outputs"},
+             {"info on a module without entry", {"info", "--plugin", FAKE_NoEntry}, 1, "exports neither"},
+         })
+        expectClean(c);
+}
+
+TEST_F(CommandErrors, ParameterRequestsThatDoNotParseOrNameNothingAreUsageErrors) {
+    for (const ErrorCase& c : std::vector<ErrorCase>{
+             {"unknown name", {"process", "good.wav", "-o", "out.wav", "--set", "90 Hz=0.5"}, 2,
+              "no parameter called \"90 Hz\""},
+             {"index out of range", {"process", "good.wav", "-o", "out.wav", "--set", "6=0.5"}, 2, "out of range"},
+             {"value that does not parse", {"process", "good.wav", "-o", "out.wav", "--set", "80 Hz=loud"}, 2,
+              "neither a normalised number"},
+             {"gain without a number", {"process", "good.wav", "-o", "out.wav", "--set", "80 Hz=dB"}, 2,
+              "neither a normalised number"},
+             {"no equals sign", {"process", "good.wav", "-o", "out.wav", "--set", "80 Hz"}, 2, "expected NAME=VALUE"},
+             {"unreachable gain", {"process", "good.wav", "-o", "out.wav", "--set", "12 kHz=-20dB"}, 1, "cannot reach"},
+             {"response, unknown name", {"response", "--set", "bass=+3dB"}, 2, "no parameter called"},
+         })
+        expectClean(c);
+}
+
+TEST_F(CommandErrors, CommandLinesCLI11RejectsAreUsageErrors) {
+    for (const ErrorCase& c : std::vector<ErrorCase>{
+             {"no command", {}, 2, "subcommand"},
+             {"unknown option", {"process", "good.wav", "-o", "out.wav", "--loud"}, 2, "--loud"},
+             {"missing output", {"process", "good.wav"}, 2, "output"},
+             {"block not a number", {"process", "good.wav", "-o", "out.wav", "--block", "many"}, 2, "many"},
+             {"zero jobs", {"process", "good.wav", "-o", "out.wav", "--jobs", "0"}, 2, "jobs"},
+         })
+        expectClean(c);
+}
+
+TEST(CommandLine, HelpOnEveryCommandAndVersionSucceed) {
+    TempFolder folder;
+    for (const char* command : {"info", "process", "response", "bench", "demo"}) {
+        SCOPED_TRACE(command);
+        const auto run = runSixband({command, "--help"}, folder.path());
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_NE(run.out.find("Usage:"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(command), std::string::npos);
+    }
+    const auto version = runSixband({"--version"}, folder.path());
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "sixband 1.0.0.1\n");
+}
+
+TEST(CommandLine, DemoWritesItsThreeFilesAndSaysWhere) {
+    TempFolder folder;
+    const auto run = runSixband({"demo", "-o", "show"}, folder.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(folder.listing(),
+              (std::set<std::string>{"show", "show/demo-in.wav", "show/demo-out.wav", "show/demo-response.png"}));
+    EXPECT_NE(run.out.find((folder / "show" / "demo-out.wav").string()), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("+6.00 dB measured at 80 Hz"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("-6.00 dB measured at 2.5 kHz"), std::string::npos) << run.out;
+    const Audio in = readAudio(folder / "show" / "demo-in.wav");
+    const Audio out = readAudio(folder / "show" / "demo-out.wav");
+    ASSERT_EQ(in.channels.size(), 2u);
+    EXPECT_EQ(out.channels[0].size(), in.channels[0].size());
+    EXPECT_NE(out.channels[0], in.channels[0]);
+}
+
+}  // namespace

@@ -1,0 +1,4 @@
+// A module that refuses to create an effect.
+#include "FakeRecord.h"
+
+FAKE_ENTRY(audioMasterCallback) { return nullptr; }
