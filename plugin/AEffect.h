@@ -15,6 +15,15 @@
 #define SIXBAND_CDECL
 #endif
 
+// 32-bit hosts built with other compilers may call in with the stack aligned to 4 bytes only (the
+// Windows convention), while GCC assumes 16 and keeps SSE values in aligned stack slots: the
+// functions a host calls realign the stack on entry, so nothing inside depends on the caller.
+#if defined(__i386__)
+#define SIXBAND_HOST_ENTRY __attribute__((force_align_arg_pointer))
+#else
+#define SIXBAND_HOST_ENTRY
+#endif
+
 struct AEffect;
 
 // Pointer-wide integer of the interface: the dispatcher's value argument and result, and the two

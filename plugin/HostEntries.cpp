@@ -6,7 +6,7 @@ namespace {
 EffectBase* effectOf(AEffect* effect) { return static_cast<EffectBase*>(effect->object); }
 }  // namespace
 
-VstIntPtr SIXBAND_CDECL dispatchEntry(AEffect* effect, std::int32_t opcode, std::int32_t index,
+SIXBAND_HOST_ENTRY VstIntPtr SIXBAND_CDECL dispatchEntry(AEffect* effect, std::int32_t opcode, std::int32_t index,
                                       VstIntPtr value, void* ptr, float opt) {
     EffectBase* object = effectOf(effect);
     if (opcode != effClose) return object->dispatch(opcode, index, value, ptr, opt);
@@ -17,20 +17,20 @@ VstIntPtr SIXBAND_CDECL dispatchEntry(AEffect* effect, std::int32_t opcode, std:
     return 1;
 }
 
-void SIXBAND_CDECL processEntry(AEffect* effect, float** inputs, float** outputs,
+SIXBAND_HOST_ENTRY void SIXBAND_CDECL processEntry(AEffect* effect, float** inputs, float** outputs,
                                 std::int32_t sampleFrames) {
     effectOf(effect)->processAdd(inputs, outputs, sampleFrames);
 }
 
-void SIXBAND_CDECL setParameterEntry(AEffect* effect, std::int32_t index, float value) {
+SIXBAND_HOST_ENTRY void SIXBAND_CDECL setParameterEntry(AEffect* effect, std::int32_t index, float value) {
     effectOf(effect)->setParam(index, value);
 }
 
-float SIXBAND_CDECL getParameterEntry(AEffect* effect, std::int32_t index) {
+SIXBAND_HOST_ENTRY float SIXBAND_CDECL getParameterEntry(AEffect* effect, std::int32_t index) {
     return effectOf(effect)->getParam(index);
 }
 
-void SIXBAND_CDECL processReplacingEntry(AEffect* effect, float** inputs, float** outputs,
+SIXBAND_HOST_ENTRY void SIXBAND_CDECL processReplacingEntry(AEffect* effect, float** inputs, float** outputs,
                                          std::int32_t sampleFrames) {
     effectOf(effect)->processReplace(inputs, outputs, sampleFrames);
 }

@@ -4,11 +4,11 @@
 
 #include "AEffect.h"
 
-VstIntPtr SIXBAND_CDECL dispatchEntry(AEffect* effect, std::int32_t opcode, std::int32_t index,
+SIXBAND_HOST_ENTRY VstIntPtr SIXBAND_CDECL dispatchEntry(AEffect* effect, std::int32_t opcode, std::int32_t index,
                                       VstIntPtr value, void* ptr, float opt);
-void SIXBAND_CDECL processEntry(AEffect* effect, float** inputs, float** outputs,
+SIXBAND_HOST_ENTRY void SIXBAND_CDECL processEntry(AEffect* effect, float** inputs, float** outputs,
                                 std::int32_t sampleFrames);
-void SIXBAND_CDECL setParameterEntry(AEffect* effect, std::int32_t index, float value);
-float SIXBAND_CDECL getParameterEntry(AEffect* effect, std::int32_t index);
-void SIXBAND_CDECL processReplacingEntry(AEffect* effect, float** inputs, float** outputs,
+SIXBAND_HOST_ENTRY void SIXBAND_CDECL setParameterEntry(AEffect* effect, std::int32_t index, float value);
+SIXBAND_HOST_ENTRY float SIXBAND_CDECL getParameterEntry(AEffect* effect, std::int32_t index);
+SIXBAND_HOST_ENTRY void SIXBAND_CDECL processReplacingEntry(AEffect* effect, float** inputs, float** outputs,
                                          std::int32_t sampleFrames);

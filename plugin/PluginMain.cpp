@@ -16,13 +16,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
     return TRUE;
 }
 
-extern "C" AEffect* pluginMain(audioMasterCallback audioMaster);
+extern "C" SIXBAND_HOST_ENTRY AEffect* pluginMain(audioMasterCallback audioMaster);
 #else
 extern "C" __attribute__((visibility("default"))) AEffect* pluginMain(audioMasterCallback audioMaster)
     __asm__("main");
 #endif
 
-extern "C" AEffect* pluginMain(audioMasterCallback audioMaster) {
+extern "C" SIXBAND_HOST_ENTRY AEffect* pluginMain(audioMasterCallback audioMaster) {
     // A host that does not answer the version query is not one this module can work with.
     if (audioMaster == nullptr || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0)
         return nullptr;
