@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 inline constexpr std::int64_t kBenchBlockSizes[] = {64, 512, 4096};
@@ -12,6 +13,22 @@ inline constexpr std::int64_t kBenchBlockSizes[] = {64, 512, 4096};
 inline double fastestRepetition(const std::vector<double>& values) {
     return *std::min_element(values.begin(), values.end());
 }
+
+// One block of stereo noise and room for its result, the same for every benchmark.
+struct StereoNoiseBlock {
+    StereoNoiseBlock(std::int32_t frames, float amplitude)
+        : left(frames), right(frames), outLeft(frames), outRight(frames) {
+        std::mt19937 random(1);
+        std::uniform_real_distribution<float> noise(-amplitude, amplitude);
+        for (std::int32_t i = 0; i < frames; ++i) {
+            left[i] = noise(random);
+            right[i] = noise(random);
+        }
+    }
+    std::vector<float> left, right, outLeft, outRight;
+    float* inputs[2] = {left.data(), right.data()};
+    float* outputs[2] = {outLeft.data(), outRight.data()};
+};
 
 // Each form of the chain driven directly: plain, SSE2, AVX2.
 void registerChainPathBenchmarks();

@@ -25,18 +25,10 @@ void runChainPath(benchmark::State& state, ChainPath path) {
     const std::atomic<float> bandParam[kStageCount] = {0.8f, 0.1f, 0.6f, 0.9f, 0.2f, 0.7f};
     const ChainGains gains = chainGainsFor(bandParam);
 
-    std::mt19937 random(1);
-    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
-    std::vector<float> left(blockSize), right(blockSize), outLeft(blockSize), outRight(blockSize);
-    for (std::int32_t i = 0; i < blockSize; ++i) {
-        left[i] = noise(random);
-        right[i] = noise(random);
-    }
-    float* inputs[2] = {left.data(), right.data()};
-    float* outputs[2] = {outLeft.data(), outRight.data()};
+    StereoNoiseBlock block(blockSize, 0.5f);
     for (auto _ : state) {
-        chain(designed.state(), gains, inputs, outputs, blockSize, OutputMode::replace);
-        benchmark::DoNotOptimize(outLeft.data());
+        chain(designed.state(), gains, block.inputs, block.outputs, blockSize, OutputMode::replace);
+        benchmark::DoNotOptimize(block.outLeft.data());
         benchmark::ClobberMemory();
     }
     state.counters["ns_per_frame"] =

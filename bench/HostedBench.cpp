@@ -12,7 +12,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -122,16 +121,9 @@ void runHosted(benchmark::State& state, const Peer& peer) {
         return;
     }
 
-    std::mt19937 random(1);
-    std::uniform_real_distribution<float> noise(-0.1f, 0.1f);
-    std::vector<float> in[2], out[2];
-    for (int channel = 0; channel < 2; ++channel) {
-        in[channel].resize(blockSize);
-        out[channel].resize(blockSize);
-        for (float& s : in[channel]) s = noise(random);
-    }
-    float* inputs[2] = {in[0].data(), in[1].data()};
-    float* outputs[2] = {out[0].data(), out[1].data()};
+    StereoNoiseBlock block(blockSize, 0.1f);
+    float** inputs = block.inputs;
+    float** outputs = block.outputs;
     for (auto _ : state) {
         if (instances.size() == 1) {
             instances[0]->process(inputs, outputs, blockSize);
@@ -139,14 +131,14 @@ void runHosted(benchmark::State& state, const Peer& peer) {
             for (int channel = 0; channel < 2; ++channel)
                 instances[channel]->process(&inputs[channel], &outputs[channel], blockSize);
         }
-        benchmark::DoNotOptimize(out[0].data());
+        benchmark::DoNotOptimize(block.outLeft.data());
         benchmark::ClobberMemory();
     }
     state.counters["ns_per_frame"] =
         benchmark::Counter(static_cast<double>(state.iterations() * blockSize),
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     // Shows that the bands act: the level of the last output block over that of the input.
-    state.counters["rms_gain"] = (rms(out[0]) + rms(out[1])) / (rms(in[0]) + rms(in[1]));
+    state.counters["rms_gain"] = (rms(block.outLeft) + rms(block.outRight)) / (rms(block.left) + rms(block.right));
 }
 
 }  // namespace

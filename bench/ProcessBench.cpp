@@ -1,10 +1,10 @@
 // The module's processing as a host calls it: processReplacing through the record, on noise, at
 // the block sizes hosts commonly use.
+#include "BenchSetup.h"
 #include "host/ModuleLibrary.h"
 
 #include <benchmark/benchmark.h>
 
-#include <random>
 #include <vector>
 
 namespace {
@@ -25,18 +25,10 @@ void processReplacingThroughTheRecord(benchmark::State& state) {
     const float settings[6] = {0.8f, 0.1f, 0.6f, 0.9f, 0.2f, 0.7f};
     for (int band = 0; band < 6; ++band) effect->setParameter(effect, band, settings[band]);
 
-    std::mt19937 random(1);
-    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
-    std::vector<float> left(blockSize), right(blockSize), outLeft(blockSize), outRight(blockSize);
-    for (std::int32_t i = 0; i < blockSize; ++i) {
-        left[i] = noise(random);
-        right[i] = noise(random);
-    }
-    float* inputs[2] = {left.data(), right.data()};
-    float* outputs[2] = {outLeft.data(), outRight.data()};
+    StereoNoiseBlock block(blockSize, 0.5f);
     for (auto _ : state) {
-        effect->processReplacing(effect, inputs, outputs, blockSize);
-        benchmark::DoNotOptimize(outLeft.data());
+        effect->processReplacing(effect, block.inputs, block.outputs, blockSize);
+        benchmark::DoNotOptimize(block.outLeft.data());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * blockSize);
