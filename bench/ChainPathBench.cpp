@@ -2,6 +2,7 @@
 #include "BenchSetup.h"
 #include "DesignedChain.h"
 #include "eq/ChainProcessor.h"
+#include "eq/StageStep.h"
 
 #include <benchmark/benchmark.h>
 
@@ -51,15 +52,7 @@ void oneStageRecursion(benchmark::State& state) {
     for (float& x : input) x = noise(random);
     for (auto _ : state) {
         for (std::int32_t i = 0; i < blockSize; ++i) {
-            const float x = input[i];
-            double acc = static_cast<double>(c.b0) * ((static_cast<double>(x) - 2.0 * s.x1) + s.x2);
-            acc -= static_cast<double>(c.d4) * s.y4;
-            acc -= static_cast<double>(c.d3) * s.y3;
-            acc -= static_cast<double>(c.d2) * s.y2;
-            acc -= static_cast<double>(c.d1) * s.y1;
-            const auto y = static_cast<float>(acc / static_cast<double>(c.d0) + 1e-12);
-            s = {x, s.x1, y, s.y1, s.y2, s.y3};
-            output[i] = y;
+            output[i] = runStage(c, s, input[i]);
         }
         benchmark::DoNotOptimize(output.data());
         benchmark::ClobberMemory();
