@@ -4,4 +4,4 @@ source "$(dirname "$0")/../lib.sh"
 install_packages "${NATIVE_PACKAGES[@]}"
 cd "$SIXBAND_ROOT"
 build_preset default
-ctest --preset default -j "$(nproc)" --label-exclude real-host
+run_tests ctest --preset default -j "$(nproc)" --label-exclude real-host

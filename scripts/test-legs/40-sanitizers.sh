@@ -13,7 +13,7 @@ if [ "$(cat /proc/sys/vm/mmap_rnd_bits 2>/dev/null || echo 28)" -gt 28 ]; then
 fi
 echo "--- asan"
 build_preset asan
-ctest --preset asan -j "$(nproc)"
+run_tests ctest --preset asan -j "$(nproc)"
 echo "--- tsan"
 build_preset tsan
-"${tsan_runner[@]}" ctest --preset tsan -j "$(nproc)"
+run_tests "${tsan_runner[@]}" ctest --preset tsan -j "$(nproc)"

@@ -3,7 +3,8 @@
 # create and close effects, send opcodes beyond the table. Any invalid access and any byte lost,
 # definitely, indirectly or possibly, fails the leg.
 source "$(dirname "$0")/../lib.sh"
-install_packages "${NATIVE_PACKAGES[@]}" valgrind
+install_packages "${NATIVE_PACKAGES[@]}"
+install_packages valgrind || skip_leg "valgrind cannot be installed: $INSTALL_FAILURE"
 cd "$SIXBAND_ROOT"
 build_preset default
 
