@@ -4,21 +4,26 @@
 #include "ProgressBar.h"
 
 #include <algorithm>
+#include <memory>
 
-FileReport processFile(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters,
+FileReport processFile(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters, AudioReader& reader,
                        const std::filesystem::path& input, const std::filesystem::path& output,
-                       const OutputFormat& format, int blockSize, double moduleRate, ProgressBar* progress) {
-    AudioReader reader(input);
+                       const FileSettings& settings, ProgressBar* progress) {
     const int channels = reader.channels();
-    StereoProcessor processor(module, static_cast<float>(moduleRate), blockSize, parameters);
-    AtomicOutputFile destination(output);
-    AudioWriter writer(destination.temporaryPath(), format, channels, reader.sampleRate());
+    const int blockSize = settings.blockSize;
+    StereoProcessor processor(module, static_cast<float>(settings.moduleRate), blockSize, parameters);
+    std::unique_ptr<AtomicOutputFile> destination;
+    if (!isStandardStream(output)) destination = std::make_unique<AtomicOutputFile>(output);
+    const std::string seed = input.filename().string();
+    AudioWriter writer(destination ? destination->temporaryPath() : output,
+                       isStandardStream(output) ? "standard output" : output.string(), settings.format, channels,
+                       reader.sampleRate(), reader.strings(), settings.dither ? &seed : nullptr);
+    if (progress) progress->startFile(isStandardStream(input) ? "stdin" : input.filename().string());
 
     std::vector<float> interleaved(static_cast<std::size_t>(blockSize * channels));
-    std::int64_t remaining = reader.frames();
-    while (remaining > 0) {
-        const int frames = static_cast<int>(std::min<std::int64_t>(blockSize, remaining));
-        reader.read(interleaved.data(), frames);
+    std::int64_t total = 0;
+    while (const auto got = reader.read(interleaved.data(), blockSize)) {
+        const int frames = static_cast<int>(got);
         float* left = processor.input(0);
         float* right = processor.input(1);
         if (channels == 1) {
@@ -40,10 +45,11 @@ FileReport processFile(const ModuleLibrary& module, const std::vector<ParameterV
             }
         }
         writer.write(interleaved.data(), frames);
-        remaining -= frames;
+        total += frames;
         if (progress) progress->advance(frames);
     }
+    if (total == 0) throw std::runtime_error(reader.name() + ": holds no audio frames");
     writer.close();
-    destination.commit();
-    return {reader.frames(), channels, reader.sampleRate(), writer.clippedSamples()};
+    if (destination) destination->commit();
+    return {total, channels, reader.sampleRate(), writer.clippedSamples()};
 }
