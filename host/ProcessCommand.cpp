@@ -53,8 +53,10 @@ bool stdoutIsRegularFile() {
 // What to say after clipping: a format that would have kept the samples, if this type has one.
 std::string clippingHint(const OutputFormat& format) {
     if (format.typeHoldsFloat) return "a float format (--format float) keeps them";
-    return format.typeName + " files hold no float samples: lower the level, or write a type that does "
-                             "(.wav, .aiff, .caf) with --format float";
+    // "FLAC (Free Lossless Audio Codec)": the name before the explanation is the one users know.
+    return format.typeName.substr(0, format.typeName.find(" (")) +
+           " files hold no float samples: lower the level, or write a type that does (.wav, .aiff, .caf) with "
+           "--format float";
 }
 
 int runProcess(const ProcessOptions& options) {
