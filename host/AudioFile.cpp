@@ -335,15 +335,32 @@ std::string writeProblem(const OutputFormat& format, int channels, int sampleRat
     return problem;
 }
 
-std::int32_t toInteger(double scaled, int bits, bool& clipped) {
-    const double highest = std::ldexp(1.0, bits - 1) - 1.0;
-    const double lowest = -std::ldexp(1.0, bits - 1);
-    // The default rounding mode rounds to nearest with ties to even.
-    const double rounded = std::nearbyint(scaled);
-    clipped = !(rounded >= lowest && rounded <= highest);
-    if (std::isnan(rounded)) return 0;
-    return static_cast<std::int32_t>(std::clamp(rounded, lowest, highest));
-}
+namespace {
+
+// Adding and subtracting 1.5·2^52 leaves a double of magnitude below 2^51 rounded to an integer in
+// the current rounding mode, to nearest with ties to even by default: one addition and one
+// subtraction where std::nearbyint is a library call on baseline x86-64.
+constexpr double kRoundingShift = 0x1.8p52;
+
+struct IntegerRange {
+    double lowest;
+    double highest;
+    explicit IntegerRange(int bits) : lowest(-std::ldexp(1.0, bits - 1)), highest(std::ldexp(1.0, bits - 1) - 1.0) {}
+
+    std::int32_t convert(double scaled, bool& clipped) const {
+        if (!(scaled > lowest - 1.0 && scaled < highest + 1.0)) {
+            clipped = true;
+            return std::isnan(scaled) ? 0 : static_cast<std::int32_t>(scaled > 0.0 ? highest : lowest);
+        }
+        const double rounded = (scaled + kRoundingShift) - kRoundingShift;
+        clipped = rounded > highest || rounded < lowest;
+        return static_cast<std::int32_t>(std::clamp(rounded, lowest, highest));
+    }
+};
+
+}  // namespace
+
+std::int32_t toInteger(double scaled, int bits, bool& clipped) { return IntegerRange(bits).convert(scaled, clipped); }
 
 // Standard output when it is a pipe. libsndfile writes some types' final lengths back into their
 // headers when it closes them; on a pipe its FLAC writer would append those bytes to the end of
@@ -429,6 +446,7 @@ void AudioWriter::write(const float* interleaved, std::int64_t frames) {
         // 2^(n-1) - 1, so full scale would come back one code low: the samples are made here and
         // handed over as 32-bit integers, which it narrows by dropping the low bits it knows are 0.
         integers_.resize(samples);
+        const IntegerRange range(integerBits_);
         const double scale = std::ldexp(1.0, integerBits_ - 1);
         const int shift = 32 - integerBits_;
         // The top 24 bits of the generator's word make an exact float fraction in [0, 1).
@@ -440,7 +458,7 @@ void AudioWriter::write(const float* interleaved, std::int64_t frames) {
                 scaled += uniform(generator) - uniform(generator);
             }
             bool clipped = false;
-            const std::int32_t value = toInteger(scaled, integerBits_, clipped);
+            const std::int32_t value = range.convert(scaled, clipped);
             clipped_ += clipped;
             integers_[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << shift);
         }
