@@ -331,6 +331,20 @@ std::string writeProblem(const OutputFormat& format, int channels, int sampleRat
     if (toPipe) {
         close(pipeEnds[0]);
         close(pipeEnds[1]);
+    } else if (!problem.empty()) {
+        // A few writers refuse a virtual file where they would write a real one (PAF, 24-bit):
+        // only a real file, made and removed in the system's temporary folder, says for sure.
+        std::string probe = (std::filesystem::temp_directory_path() / "sixband-probe-XXXXXX").string();
+        const int fd = mkstemp(probe.data());
+        if (fd >= 0) {
+            if (SNDFILE* real = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE)) {
+                sf_close(real);
+                problem.clear();
+            } else {
+                close(fd);
+            }
+            unlink(probe.c_str());
+        }
     }
     return problem;
 }
