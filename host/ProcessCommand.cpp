@@ -136,8 +136,9 @@ int runProcess(const ProcessOptions& options) {
         settingsByRates.emplace(Rates{moduleRate, fileRate}, std::move(settings));
     }
 
-    const int jobs = std::clamp(options.jobs > 0 ? options.jobs : static_cast<int>(std::thread::hardware_concurrency()),
-                                1, static_cast<int>(plan.size()));
+    // One per core by default, but never more outputs at once than the interrupt handler can track.
+    const int cores = std::min(static_cast<int>(std::thread::hardware_concurrency()), kMaxOutputsAtOnce);
+    const int jobs = std::clamp(options.jobs > 0 ? options.jobs : cores, 1, static_cast<int>(plan.size()));
     std::vector<std::optional<FileReport>> reports(plan.size());
     std::vector<std::string> errors(plan.size());
     std::atomic<std::size_t> next{0};
