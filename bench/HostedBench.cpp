@@ -109,13 +109,11 @@ void runHosted(benchmark::State& state, const Peer& peer) {
     }
     std::vector<std::unique_ptr<HostedEffect>> instances;
     try {
-        instances.push_back(std::make_unique<HostedEffect>(*module));
+        // Configured once running, as hosts do: framework-built peers ignore parameters until then.
+        instances.push_back(std::make_unique<HostedEffect>(*module, 44100.0f, blockSize));
         if (instances[0]->record().numInputs == 1)
-            instances.push_back(std::make_unique<HostedEffect>(*module));
-        for (auto& instance : instances) {
-            peer.configure(*instance);
-            instance->start(44100.0f, blockSize);
-        }
+            instances.push_back(std::make_unique<HostedEffect>(*module, 44100.0f, blockSize));
+        for (auto& instance : instances) peer.configure(*instance);
     } catch (const ModuleError& error) {
         state.SkipWithError(error.what());
         return;

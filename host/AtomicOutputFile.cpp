@@ -18,7 +18,7 @@ namespace {
 
 // The signal handler may only touch lock-free atomics and fixed storage, so live temporary files
 // are kept in a fixed table rather than a container.
-constexpr int kSlots = 256;
+constexpr int kSlots = kMaxOutputsAtOnce;
 constexpr std::size_t kPathCapacity = 4096;
 struct Slot {
     std::atomic<bool> live{false};
@@ -70,6 +70,7 @@ void installInterruptCleanup() {
     creationMode();
     std::signal(SIGINT, removeTemporariesAndDie);
     std::signal(SIGTERM, removeTemporariesAndDie);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& target) : target_(target) {

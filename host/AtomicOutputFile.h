@@ -26,6 +26,11 @@ private:
     bool committed_ = false;
 };
 
+// How many outputs can be in progress at once: the interrupt handler's table of them is fixed.
+inline constexpr int kMaxOutputsAtOnce = 256;
+
+// Removes the outputs in progress on SIGINT and SIGTERM. A file-size limit (ulimit -f) is made to
+// fail the write instead of killing the program, so that the output in progress is removed too.
 void installInterruptCleanup();
 
 // Whether two paths name the same file, also when one of them does not exist yet.

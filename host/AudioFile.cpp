@@ -2,21 +2,21 @@
 
 #include "CommandLine.h"
 
+#include <mpg123.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
-#include <vector>
 
 namespace {
-
-// Rates no audio file carries; a header claiming one is corrupt.
-constexpr int kHighestSampleRate = 1536000;
 
 std::string lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -38,7 +38,19 @@ constexpr std::array kSubtypes{
     NamedSubtype{"vorbis", SF_FORMAT_VORBIS, "Vorbis"},
     NamedSubtype{"opus", SF_FORMAT_OPUS, "Opus"},
     NamedSubtype{"mp3", SF_FORMAT_MPEG_LAYER_III, "MPEG layer III"},
+    NamedSubtype{"pcm8", SF_FORMAT_PCM_S8, "8-bit signed integer"},
+    NamedSubtype{"pcm8", SF_FORMAT_PCM_U8, "8-bit unsigned integer"},
 };
+
+const NamedSubtype* subtypeEntry(int subtype) {
+    const auto entry = std::find_if(kSubtypes.begin(), kSubtypes.end(), [&](const NamedSubtype& s) { return s.subtype == subtype; });
+    return entry == kSubtypes.end() ? nullptr : &*entry;
+}
+
+// The most precise sample formats first: float keeps everything the module computes; among
+// integers the widest. Lossy codecs last, for the types that hold nothing else.
+constexpr std::array kPrecisionOrder{SF_FORMAT_FLOAT,  SF_FORMAT_PCM_32, SF_FORMAT_PCM_24, SF_FORMAT_PCM_16,
+                                     SF_FORMAT_PCM_S8, SF_FORMAT_PCM_U8, SF_FORMAT_VORBIS, SF_FORMAT_MPEG_LAYER_III};
 
 // The major format libsndfile associates with an extension, from its own table.
 std::optional<std::pair<int, std::string>> majorFormatFor(std::string extension) {
@@ -57,11 +69,19 @@ std::optional<std::pair<int, std::string>> majorFormatFor(std::string extension)
     return std::nullopt;
 }
 
-bool isInteger(int subtype) {
-    return subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8 || subtype == SF_FORMAT_PCM_16 ||
-           subtype == SF_FORMAT_PCM_24 || subtype == SF_FORMAT_PCM_32 || subtype == SF_FORMAT_ALAW ||
-           subtype == SF_FORMAT_ULAW;
+int integerBits(int subtype) {
+    switch (subtype) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8: return 8;
+        case SF_FORMAT_PCM_16: return 16;
+        case SF_FORMAT_PCM_24: return 24;
+        case SF_FORMAT_PCM_32: return 32;
+        default: return 0;
+    }
 }
+
+// Sample formats that carry their values exactly, as opposed to lossy or companded ones.
+bool isLinear(int subtype) { return integerBits(subtype) > 0 || subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE; }
 
 // libsndfile reads a file whose header announces more audio than the file holds (a copy cut
 // short) as if it were shorter, and says so only in its log, on the audio chunk's line.
@@ -79,18 +99,51 @@ bool headerOverstatesAudio(SNDFILE* file) {
     return false;
 }
 
+bool isRegularFile(int fd) {
+    struct stat status {};
+    return fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+MetadataStrings stringsOf(SNDFILE* file) {
+    MetadataStrings strings;
+    for (int field = SF_STR_FIRST; field <= SF_STR_LAST; ++field)
+        if (const char* text = sf_get_string(file, field); text && *text) strings.emplace_back(field, text);
+    return strings;
+}
+
+// FNV-1a: a hash that is the same on every platform and every run, unlike std::hash.
+std::uint64_t stableHash(std::string_view text) {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char c : text) hash = (hash ^ c) * 0x100000001b3ull;
+    return hash;
+}
+
 }  // namespace
 
-AudioReader::AudioReader(const std::filesystem::path& path) : path_(path) {
-    std::error_code error;
-    if (!std::filesystem::exists(path, error)) throw std::runtime_error(path.string() + ": no such file");
-    if (std::filesystem::is_directory(path, error)) throw std::runtime_error(path.string() + ": is a folder, not an audio file");
+bool isStandardStream(const std::filesystem::path& path) { return path == "-"; }
+
+AudioReader::AudioReader(const std::filesystem::path& path)
+    : name_(isStandardStream(path) ? "standard input" : path.string()) {
     SF_INFO info{};
-    file_ = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file_) throw std::runtime_error(path.string() + ": cannot read audio: " + sf_strerror(nullptr));
-    frames_ = info.frames;
+    if (isStandardStream(path)) {
+        file_ = sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE);
+        if (!file_) throw std::runtime_error(name_ + ": cannot read audio: " + sf_strerror(nullptr));
+        // A header read from a pipe may carry a placeholder length: what counts is where it ends.
+        framesExact_ = isRegularFile(STDIN_FILENO);
+    } else {
+        std::error_code error;
+        if (!std::filesystem::exists(path, error)) throw std::runtime_error(name_ + ": no such file");
+        if (std::filesystem::is_directory(path, error)) throw std::runtime_error(name_ + ": is a folder, not an audio file");
+        file_ = sf_open(path.c_str(), SFM_READ, &info);
+        if (!file_) throw std::runtime_error(name_ + ": cannot read audio: " + sf_strerror(nullptr));
+    }
+    frames_ = info.frames == SF_COUNT_MAX ? 0 : info.frames;
+    if (info.frames == SF_COUNT_MAX) framesExact_ = false;
     channels_ = info.channels;
     sampleRate_ = info.samplerate;
+    format_ = info.format;
+    strings_ = stringsOf(file_);
+
     std::string problem;
     if (channels_ > 2)
         problem = "has " + std::to_string(channels_) + " channels; sixband processes mono or stereo";
@@ -98,42 +151,105 @@ AudioReader::AudioReader(const std::filesystem::path& path) : path_(path) {
         problem = "has no channels";
     else if (sampleRate_ <= 0 || sampleRate_ > kHighestSampleRate)
         problem = "claims an impossible sample rate of " + std::to_string(sampleRate_) + " Hz";
-    else if (frames_ <= 0)
+    else if (framesExact_ && frames_ <= 0)
         problem = "holds no audio frames";
-    else if (headerOverstatesAudio(file_))
+    else if (framesExact_ && headerOverstatesAudio(file_))
         problem = "is truncated or corrupt: its header announces more audio than the file holds";
     if (!problem.empty()) {
         sf_close(file_);
         file_ = nullptr;
-        throw std::runtime_error(path.string() + ": " + problem);
+        throw std::runtime_error(name_ + ": " + problem);
+    }
+
+    // libsndfile only estimates an MPEG file's length from its first frame, unless an info frame
+    // tells it, and never reads past that estimate: a file without one (`lame -t`, sox) would be
+    // cut short or taken for truncated. libmpg123 decodes it to the end.
+    if ((format_ & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG && !isStandardStream(path)) {
+        sf_close(file_);
+        file_ = nullptr;
+        framesExact_ = false;
+        int error = MPG123_OK;
+        mpeg_ = mpg123_new(nullptr, &error);
+        if (!mpeg_) throw std::runtime_error(name_ + ": cannot decode MPEG audio: " + mpg123_plain_strerror(error));
+        mpg123_param(mpeg_, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+        mpg123_format_none(mpeg_);
+        const long* rates = nullptr;
+        std::size_t rateCount = 0;
+        mpg123_rates(&rates, &rateCount);
+        for (std::size_t i = 0; i < rateCount; ++i) mpg123_format(mpeg_, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
+        long rate = 0;
+        int channels = 0;
+        int encoding = 0;
+        if (mpg123_open(mpeg_, path.c_str()) != MPG123_OK ||
+            mpg123_getformat(mpeg_, &rate, &channels, &encoding) != MPG123_OK) {
+            const std::string reason = mpg123_strerror(mpeg_);
+            mpg123_delete(mpeg_);
+            mpeg_ = nullptr;
+            throw std::runtime_error(name_ + ": cannot decode MPEG audio: " + reason);
+        }
+        // No format change from here on: the one found is the only one allowed.
+        mpg123_format_none(mpeg_);
+        mpg123_format(mpeg_, rate, channels, encoding);
+        channels_ = channels;
+        sampleRate_ = static_cast<int>(rate);
+        // A scan of every frame's header: the exact length for the progress bar, cheaply.
+        if (mpg123_scan(mpeg_) == MPG123_OK) frames_ = std::max<std::int64_t>(0, mpg123_length(mpeg_));
     }
 }
 
 AudioReader::~AudioReader() {
     if (file_) sf_close(file_);
+    if (mpeg_) mpg123_delete(mpeg_);
 }
 
 std::int64_t AudioReader::read(float* interleaved, std::int64_t frames) {
-    const std::int64_t wanted = std::min(frames, frames_ - framesRead_);
+    if (mpeg_) return readMpeg(interleaved, frames);
+    const std::int64_t wanted = framesExact_ ? std::min(frames, frames_ - framesRead_) : frames;
     if (wanted <= 0) return 0;
     const sf_count_t got = sf_readf_float(file_, interleaved, wanted);
     if (sf_error(file_) != SF_ERR_NO_ERROR)
-        throw std::runtime_error(path_.string() + ": cannot read audio: " + sf_strerror(file_));
-    if (got < wanted)
-        throw std::runtime_error(path_.string() + ": the file ends after " + std::to_string(framesRead_ + got) +
-                                 " of the " + std::to_string(frames_) + " frames its header announces");
+        throw std::runtime_error(name_ + ": cannot read audio: " + sf_strerror(file_));
+    if (framesExact_ && got < wanted)
+        throw std::runtime_error(name_ + ": the file ends after " + std::to_string(framesRead_ + got) + " of the " +
+                                 std::to_string(frames_) + " frames its header announces");
     framesRead_ += got;
     return got;
 }
 
-OutputFormat chooseOutputFormat(const std::filesystem::path& out, const std::string& requested, int channels,
-                                int sampleRate) {
-    std::string extension = lowered(out.extension().string());
-    if (!extension.empty()) extension.erase(0, 1);
-    const auto major = majorFormatFor(extension);
-    if (!major)
-        throw UsageError(out.string() + ": cannot tell the audio format from the extension \"" + extension +
-                         "\"; use .wav, .flac, .aiff, .ogg, ...");
+std::int64_t AudioReader::readMpeg(float* interleaved, std::int64_t frames) {
+    const std::size_t frameBytes = sizeof(float) * static_cast<std::size_t>(channels_);
+    auto* bytes = reinterpret_cast<unsigned char*>(interleaved);
+    const std::size_t wanted = frameBytes * static_cast<std::size_t>(frames);
+    std::size_t filled = 0;
+    while (filled < wanted) {
+        std::size_t done = 0;
+        const int status = mpg123_read(mpeg_, bytes + filled, wanted - filled, &done);
+        filled += done;
+        if (status == MPG123_DONE) break;
+        if (status != MPG123_OK && status != MPG123_NEW_FORMAT)
+            throw std::runtime_error(name_ + ": cannot decode MPEG audio: " + mpg123_strerror(mpeg_));
+    }
+    const auto got = static_cast<std::int64_t>(filled / frameBytes);
+    framesRead_ += got;
+    return got;
+}
+
+std::string extensionForType(const std::string& type) { return lowered(type); }
+
+OutputFormat chooseOutputFormat(const std::filesystem::path& out, const std::string& type, const std::string& requested,
+                                int channels, int sampleRate, int inputFormat) {
+    std::string typeName = lowered(type);
+    if (typeName.empty()) {
+        typeName = lowered(out.extension().string());
+        if (!typeName.empty()) typeName.erase(0, 1);
+    }
+    const auto major = majorFormatFor(typeName);
+    if (!major) {
+        if (!type.empty())
+            throw UsageError("--type " + type + ": unknown; use wav, flac, aiff, au, ogg, opus, mp3, raw, ...");
+        throw UsageError(out.string() + ": cannot tell the audio type from the extension \"" + typeName +
+                         "\"; use .wav, .flac, .aiff, .ogg, ... or --type");
+    }
 
     const auto fits = [&](int subtype) {
         SF_INFO info{};
@@ -142,50 +258,192 @@ OutputFormat chooseOutputFormat(const std::filesystem::path& out, const std::str
         info.samplerate = sampleRate;
         return sf_format_check(&info) != 0;
     };
-    OutputFormat format;
+    int subtype = 0;
     if (!requested.empty()) {
-        const auto named = std::find_if(kSubtypes.begin(), kSubtypes.end(),
-                                        [&](const NamedSubtype& s) { return s.name == lowered(requested); });
-        if (named == kSubtypes.end())
-            throw UsageError("--format " + requested + ": unknown; use pcm16, pcm24, pcm32, float, double, vorbis, opus or mp3");
-        if (!fits(named->subtype))
-            throw UsageError("--format " + requested + ": " + major->second + " files cannot hold " + named->description +
+        std::vector<const NamedSubtype*> named;
+        for (const auto& s : kSubtypes)
+            if (s.name == lowered(requested)) named.push_back(&s);
+        if (named.empty())
+            throw UsageError("--format " + requested + ": unknown; use pcm8, pcm16, pcm24, pcm32, float, double, vorbis, opus or mp3");
+        const auto fitting = std::find_if(named.begin(), named.end(), [&](const NamedSubtype* s) { return fits(s->subtype); });
+        if (fitting == named.end())
+            throw UsageError("--format " + requested + ": " + major->second + " files cannot hold " + named.front()->description +
                              " samples");
-        format.sndfileFormat = major->first | named->subtype;
-        format.description = major->second + ", " + named->description;
+        subtype = (*fitting)->subtype;
     } else {
-        // Float where the file type holds it, so that nothing clips; otherwise the first that fits.
-        const NamedSubtype* subtype = nullptr;
-        const auto preferred = extension == "opus" ? std::vector<std::string>{"opus"}
-                                                   : std::vector<std::string>{"float", "pcm24", "pcm16", "vorbis", "mp3"};
-        for (const auto& name : preferred) {
-            const auto& candidate = *std::find_if(kSubtypes.begin(), kSubtypes.end(),
-                                                  [&](const NamedSubtype& s) { return s.name == name; });
-            if (fits(candidate.subtype)) {
-                subtype = &candidate;
-                break;
-            }
+        std::vector<int> candidates;
+        const int inputSubtype = inputFormat & SF_FORMAT_SUBMASK;
+        if (isLinear(inputSubtype)) {
+            candidates.push_back(inputSubtype);
+            // Signed or unsigned is the type's business, not the samples'.
+            if (inputSubtype == SF_FORMAT_PCM_S8) candidates.push_back(SF_FORMAT_PCM_U8);
+            if (inputSubtype == SF_FORMAT_PCM_U8) candidates.push_back(SF_FORMAT_PCM_S8);
         }
-        if (!subtype) throw UsageError(out.string() + ": sixband cannot write " + major->second + " files");
-        format.sndfileFormat = major->first | subtype->subtype;
-        format.description = major->second + ", " + subtype->description;
+        // An Ogg file named .opus holds Opus; one named .ogg holds Vorbis.
+        if (typeName == "opus") candidates.push_back(SF_FORMAT_OPUS);
+        else candidates.insert(candidates.end(), kPrecisionOrder.begin(), kPrecisionOrder.end());
+        const auto fitting = std::find_if(candidates.begin(), candidates.end(), fits);
+        if (fitting == candidates.end())
+            throw UsageError(out.string() + ": sixband cannot write " + major->second + " files");
+        subtype = *fitting;
     }
-    format.clips = isInteger(format.sndfileFormat & SF_FORMAT_SUBMASK);
+
+    OutputFormat format;
+    format.sndfileFormat = major->first | subtype;
+    format.integerBits = integerBits(subtype);
+    format.typeHoldsFloat = fits(SF_FORMAT_FLOAT);
+    format.typeName = major->second;
+    format.description = major->second + ", " + subtypeEntry(subtype)->description;
     return format;
 }
 
-AudioWriter::AudioWriter(const std::filesystem::path& path, const OutputFormat& format, int channels, int sampleRate)
-    : path_(path), channels_(channels), clips_(format.clips) {
+std::string writeProblem(const OutputFormat& format, int channels, int sampleRate, bool toPipe) {
     SF_INFO info{};
     info.format = format.sndfileFormat;
     info.channels = channels;
     info.samplerate = sampleRate;
-    file_ = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file_) throw std::runtime_error(path.string() + ": cannot write audio: " + sf_strerror(nullptr));
-    // Integer output saturates at full scale instead of wrapping round to the opposite sign.
-    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    SNDFILE* file = nullptr;
+    int pipeEnds[2] = {-1, -1};
+    if (toPipe) {
+        // libsndfile refuses to write some types to a pipe only once it finds it is one.
+        if (pipe(pipeEnds) != 0) return "";
+        file = sf_open_fd(pipeEnds[1], SFM_WRITE, &info, SF_FALSE);
+    } else {
+        // A sink that takes every byte: libsndfile checks rate and channels against the type as it
+        // writes the header, which is all it gets to do here.
+        static constexpr SF_VIRTUAL_IO sink{
+            [](void*) -> sf_count_t { return 0; },
+            [](sf_count_t offset, int, void*) -> sf_count_t { return offset; },
+            [](void*, sf_count_t, void*) -> sf_count_t { return 0; },
+            [](const void*, sf_count_t count, void*) -> sf_count_t { return count; },
+            [](void*) -> sf_count_t { return 0; },
+        };
+        SF_VIRTUAL_IO io = sink;
+        file = sf_open_virtual(&io, SFM_WRITE, &info, nullptr);
+    }
+    std::string problem;
+    if (!file) {
+        problem = sf_strerror(nullptr);
+        if (problem.starts_with("Error : ")) problem.erase(0, 8);
+    } else {
+        sf_close(file);
+    }
+    if (toPipe) {
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+    } else if (!problem.empty()) {
+        // A few writers refuse a virtual file where they would write a real one (PAF, 24-bit):
+        // only a real file, made and removed in the system's temporary folder, says for sure.
+        std::string probe = (std::filesystem::temp_directory_path() / "sixband-probe-XXXXXX").string();
+        const int fd = mkstemp(probe.data());
+        if (fd >= 0) {
+            if (SNDFILE* real = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE)) {
+                sf_close(real);
+                problem.clear();
+            } else {
+                close(fd);
+            }
+            unlink(probe.c_str());
+        }
+    }
+    return problem;
+}
+
+namespace {
+
+// Adding and subtracting 1.5·2^52 leaves a double of magnitude below 2^51 rounded to an integer in
+// the current rounding mode, to nearest with ties to even by default: one addition and one
+// subtraction where std::nearbyint is a library call on baseline x86-64.
+constexpr double kRoundingShift = 0x1.8p52;
+
+struct IntegerRange {
+    double lowest;
+    double highest;
+    explicit IntegerRange(int bits) : lowest(-std::ldexp(1.0, bits - 1)), highest(std::ldexp(1.0, bits - 1) - 1.0) {}
+
+    std::int32_t convert(double scaled, bool& clipped) const {
+        if (!(scaled > lowest - 1.0 && scaled < highest + 1.0)) {
+            clipped = true;
+            return std::isnan(scaled) ? 0 : static_cast<std::int32_t>(scaled > 0.0 ? highest : lowest);
+        }
+        const double rounded = (scaled + kRoundingShift) - kRoundingShift;
+        clipped = rounded > highest || rounded < lowest;
+        return static_cast<std::int32_t>(std::clamp(rounded, lowest, highest));
+    }
+};
+
+}  // namespace
+
+std::int32_t toInteger(double scaled, int bits, bool& clipped) { return IntegerRange(bits).convert(scaled, clipped); }
+
+// Standard output when it is a pipe. libsndfile writes some types' final lengths back into their
+// headers when it closes them; on a pipe its FLAC writer would append those bytes to the end of
+// the stream instead, where decoders take them for a broken frame. Here bytes for a place already
+// sent are dropped, as a pipe cannot take them back: the header keeps its "length unknown".
+struct AudioWriter::ForwardStream {
+    sf_count_t position = 0;
+    sf_count_t sent = 0;
+
+    static ForwardStream& of(void* user) { return *static_cast<ForwardStream*>(user); }
+    static sf_count_t length(void* user) { return of(user).sent; }
+    static sf_count_t tell(void* user) { return of(user).position; }
+    static sf_count_t read(void*, sf_count_t, void*) { return 0; }
+    static sf_count_t seek(sf_count_t offset, int whence, void* user) {
+        auto& s = of(user);
+        s.position = whence == SEEK_SET ? offset : whence == SEEK_CUR ? s.position + offset : s.sent + offset;
+        return s.position;
+    }
+    static sf_count_t write(const void* data, sf_count_t count, void* user) {
+        auto& s = of(user);
+        const sf_count_t behind = std::clamp<sf_count_t>(s.sent - s.position, 0, count);
+        // Ahead of what was sent there is nothing to fill a gap with; libsndfile never leaves one.
+        const auto* bytes = static_cast<const char*>(data) + behind;
+        for (sf_count_t left = count - behind; left > 0;) {
+            const ssize_t n = ::write(STDOUT_FILENO, bytes, static_cast<std::size_t>(left));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return count - left;
+            bytes += n;
+            left -= n;
+            s.sent += n;
+        }
+        s.position += count;
+        return count;
+    }
+};
+
+AudioWriter::AudioWriter(const std::filesystem::path& path, const std::string& name, const OutputFormat& format,
+                         int channels, int sampleRate, const MetadataStrings& strings, const std::string* ditherSeed)
+    : name_(name), channels_(channels), integerBits_(format.integerBits) {
+    SF_INFO info{};
+    info.format = format.sndfileFormat;
+    info.channels = channels;
+    info.samplerate = sampleRate;
+    if (!isStandardStream(path)) {
+        file_ = sf_open(path.c_str(), SFM_WRITE, &info);
+    } else if (isRegularFile(STDOUT_FILENO)) {
+        file_ = sf_open_fd(STDOUT_FILENO, SFM_WRITE, &info, SF_FALSE);
+    } else {
+        stream_ = std::make_unique<ForwardStream>();
+        SF_VIRTUAL_IO io{ForwardStream::length, ForwardStream::seek, ForwardStream::read, ForwardStream::write,
+                         ForwardStream::tell};
+        file_ = sf_open_virtual(&io, SFM_WRITE, &info, stream_.get());
+    }
+    if (!file_) throw std::runtime_error(name_ + ": cannot write audio: " + sf_strerror(nullptr));
     // The peak chunk carries the time of writing: without it, the same audio gives the same bytes.
     sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    // Lossy encoders take floats and saturate what they cannot hold instead of wrapping round.
+    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // Before the first sample: some types write their strings into the header. A type that holds
+    // no strings, or not this one, refuses it; that is no reason to refuse the audio.
+    for (const auto& [field, text] : strings) sf_set_string(file_, field, text.c_str());
+    if (ditherSeed && integerBits_ > 0) {
+        const std::uint64_t hash = stableHash(*ditherSeed);
+        for (int channel = 0; channel < channels; ++channel) {
+            std::seed_seq seed{static_cast<std::uint32_t>(hash), static_cast<std::uint32_t>(hash >> 32),
+                               static_cast<std::uint32_t>(channel)};
+            dither_.emplace_back(seed);
+        }
+    }
 }
 
 AudioWriter::~AudioWriter() {
@@ -193,11 +451,34 @@ AudioWriter::~AudioWriter() {
 }
 
 void AudioWriter::write(const float* interleaved, std::int64_t frames) {
-    if (clips_)
-        clipped_ += std::count_if(interleaved, interleaved + frames * channels_,
-                                  [](float x) { return !(std::abs(x) <= 1.0f); });
-    if (sf_writef_float(file_, interleaved, frames) != frames)
-        throw std::runtime_error(path_.string() + ": cannot write audio: " + sf_strerror(file_));
+    const auto samples = static_cast<std::size_t>(frames * channels_);
+    sf_count_t written = 0;
+    if (integerBits_ == 0) {
+        written = sf_writef_float(file_, interleaved, frames);
+    } else {
+        // libsndfile's own conversion floors when it clips, and without clipping scales by
+        // 2^(n-1) - 1, so full scale would come back one code low: the samples are made here and
+        // handed over as 32-bit integers, which it narrows by dropping the low bits it knows are 0.
+        integers_.resize(samples);
+        const IntegerRange range(integerBits_);
+        const double scale = std::ldexp(1.0, integerBits_ - 1);
+        const int shift = 32 - integerBits_;
+        // The top 24 bits of the generator's word make an exact float fraction in [0, 1).
+        const auto uniform = [](std::mt19937& g) { return static_cast<double>(g() >> 8) * 0x1p-24; };
+        for (std::size_t i = 0; i < samples; ++i) {
+            double scaled = static_cast<double>(interleaved[i]) * scale;
+            if (!dither_.empty()) {
+                auto& generator = dither_[i % static_cast<std::size_t>(channels_)];
+                scaled += uniform(generator) - uniform(generator);
+            }
+            bool clipped = false;
+            const std::int32_t value = range.convert(scaled, clipped);
+            clipped_ += clipped;
+            integers_[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << shift);
+        }
+        written = sf_writef_int(file_, integers_.data(), frames);
+    }
+    if (written != frames) throw std::runtime_error(name_ + ": cannot write audio: " + sf_strerror(file_));
 }
 
 void AudioWriter::close() {
@@ -206,13 +487,13 @@ void AudioWriter::close() {
     const int closeError = sf_close(file_);
     file_ = nullptr;
     if (error != SF_ERR_NO_ERROR || closeError != 0)
-        throw std::runtime_error(path_.string() + ": cannot finish writing audio: " +
+        throw std::runtime_error(name_ + ": cannot finish writing audio: " +
                                  sf_error_number(error != SF_ERR_NO_ERROR ? error : closeError));
 }
 
 void writeAudioFile(const std::filesystem::path& path, const OutputFormat& format, const float* interleaved,
                     std::int64_t frames, int channels, int sampleRate) {
-    AudioWriter writer(path, format, channels, sampleRate);
+    AudioWriter writer(path, path.string(), format, channels, sampleRate);
     writer.write(interleaved, frames);
     writer.close();
 }

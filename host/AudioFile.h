@@ -1,54 +1,97 @@
-// Audio files through libsndfile: a reader that refuses what it cannot stream whole, the choice of
-// output format from a file's extension, and a writer that clips integer formats and counts it.
+// Audio files through libsndfile, and MPEG audio through libmpg123: a reader that refuses what it
+// cannot stream whole, the choice of output format, and a writer that makes integer samples itself.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct sf_private_tag;
+struct mpg123_handle_struct;
+
+// "-" names standard input as an input and standard output as an output.
+bool isStandardStream(const std::filesystem::path& path);
+
+// libsndfile's string fields (title, artist, comment, ...): its field number and the text.
+using MetadataStrings = std::vector<std::pair<int, std::string>>;
 
 class AudioReader {
 public:
     // Throws std::runtime_error with a one-line reason for a missing, unreadable or unsupported
-    // file, one without frames, or one with more than two channels.
+    // file, one that announces no frames, or one with more than two channels.
     explicit AudioReader(const std::filesystem::path& path);
     ~AudioReader();
     AudioReader(const AudioReader&) = delete;
     AudioReader& operator=(const AudioReader&) = delete;
 
+    // What the header announces: exact for a file of a type that records its length; otherwise
+    // (MPEG audio, a pipe) an estimate, or 0 when nothing is known, and the audio is read to its end.
     std::int64_t frames() const { return frames_; }
+    bool framesExact() const { return framesExact_; }
     int channels() const { return channels_; }
     int sampleRate() const { return sampleRate_; }
+    // libsndfile's format code (major type | sample format).
+    int format() const { return format_; }
+    const MetadataStrings& strings() const { return strings_; }
+    // The path as given, or "standard input".
+    const std::string& name() const { return name_; }
 
-    // Reads up to `frames` interleaved frames; returns how many. Throws when the file ends before
-    // the frames its header promised or libsndfile reports an error.
+    // Reads up to `frames` interleaved frames; returns how many, 0 at the end. Throws when a file
+    // of exact length ends before the frames its header promised or the decoder reports an error.
     std::int64_t read(float* interleaved, std::int64_t frames);
 
 private:
-    std::filesystem::path path_;
+    std::int64_t readMpeg(float* interleaved, std::int64_t frames);
+
+    std::string name_;
     sf_private_tag* file_ = nullptr;
+    mpg123_handle_struct* mpeg_ = nullptr;
     std::int64_t frames_ = 0;
     std::int64_t framesRead_ = 0;
+    bool framesExact_ = true;
     int channels_ = 0;
     int sampleRate_ = 0;
+    int format_ = 0;
+    MetadataStrings strings_;
 };
 
 struct OutputFormat {
     int sndfileFormat = 0;
-    bool clips = false;        // integer samples: values beyond full scale are clipped
-    std::string description;  // "WAV, 32-bit float"
+    int integerBits = 0;      // 8, 16, 24 or 32: integer samples, made and clipped by the writer
+    bool typeHoldsFloat = false;
+    std::string typeName;     // "WAV (Microsoft)"
+    std::string description;  // "WAV (Microsoft), 16-bit integer"
 };
 
-// From OUT's extension and an optional --format (pcm16, pcm24, pcm32, float, double); throws
-// UsageError for an unknown extension or a format that file type cannot hold.
-OutputFormat chooseOutputFormat(const std::filesystem::path& out, const std::string& requested, int channels,
-                                int sampleRate);
+// The output's type comes from `type` (--type) or else from OUT's extension. Without --format the
+// input's sample format is kept where the type holds it (16-bit in, 16-bit out); otherwise, and
+// from lossy or companded input, the most precise the type holds: float, else its widest integer.
+// Throws UsageError for an unknown type or a format the type cannot hold.
+OutputFormat chooseOutputFormat(const std::filesystem::path& out, const std::string& type, const std::string& requested,
+                                int channels, int sampleRate, int inputFormat);
+
+// Why libsndfile would refuse to write this format, rate and channel count (to a pipe, when
+// `toPipe`), or "" when it would not. Nothing is written anywhere.
+std::string writeProblem(const OutputFormat& format, int channels, int sampleRate, bool toPipe);
+
+// The extension that --type gives a file in a folder: the type's name as the user wrote it.
+std::string extensionForType(const std::string& type);
+
+// A sample scaled to an integer format of `bits` (full scale 2^(bits-1)), rounded to nearest with
+// ties to even and clipped to the format's range; `clipped` tells whether it had to be.
+std::int32_t toInteger(double scaled, int bits, bool& clipped);
 
 class AudioWriter {
 public:
-    // Throws std::runtime_error when the file cannot be created.
-    AudioWriter(const std::filesystem::path& path, const OutputFormat& format, int channels, int sampleRate);
+    // Writes `path` ("-": standard output); messages name the file `name` (the user's output, not
+    // the temporary file written first). With a dither seed, integer samples get TPDF dither of
+    // ±1 LSB from a generator per channel. Throws std::runtime_error when the file cannot be created.
+    AudioWriter(const std::filesystem::path& path, const std::string& name, const OutputFormat& format, int channels,
+                int sampleRate, const MetadataStrings& strings = {}, const std::string* ditherSeed = nullptr);
     ~AudioWriter();
     AudioWriter(const AudioWriter&) = delete;
     AudioWriter& operator=(const AudioWriter&) = delete;
@@ -56,14 +99,19 @@ public:
     void write(const float* interleaved, std::int64_t frames);
     // Flushes and closes; throws when the data could not be written completely.
     void close();
-    // Samples beyond full scale that an integer format clipped.
+    // Samples beyond an integer format's range, clipped to it.
     std::int64_t clippedSamples() const { return clipped_; }
 
+    struct ForwardStream;
+
 private:
-    std::filesystem::path path_;
+    std::string name_;
+    std::unique_ptr<ForwardStream> stream_;
     sf_private_tag* file_ = nullptr;
     int channels_;
-    bool clips_;
+    int integerBits_;
+    std::vector<std::int32_t> integers_;
+    std::vector<std::mt19937> dither_;
     std::int64_t clipped_ = 0;
 };
 

@@ -81,13 +81,15 @@ void runBench(const CLI::App& command, const BenchOptions& options, const std::s
         c.module = std::make_unique<ModuleLibrary>(paths[i]);
         std::vector<ParameterRequest> requests;
         for (const auto& text : settings[i]) requests.push_back(parseParameterRequest(text));
-        const auto resolved = resolveSettings(*c.module, requests, options.rate, options.allowOutside);
+        const auto resolved = resolveSettings(*c.module, requests, options.rate, options.rate, options.allowOutside);
         if (!requests.empty()) {
             std::cout << paths[i] << ":\n";
             printSettings(resolved, std::cout);
         }
         c.processor = std::make_unique<StereoProcessor>(*c.module, static_cast<float>(options.rate),
                                                         options.blockSize, resolved.values);
+        if (c.processor->twoMonoInstances())
+            std::cout << paths[i] << ": a mono module, timed as two instances (one per channel), as hosts run it\n";
         contenders.push_back(std::move(c));
     }
 
@@ -141,10 +143,10 @@ void addBenchCommand(CLI::App& app, const std::string& defaultModule) {
         ->allow_extra_args(false);
     command->add_flag("--allow-outside", options->allowOutside, "Let a gain request search beyond 0..1");
     command->add_option("--block", options->blockSize, "Frames per processing call")
-        ->check(CLI::Range(1, 1 << 20))
+        ->check(wholeNumberCheck(1, 65536, "frames"))
         ->capture_default_str();
     command->add_option("--seconds", options->seconds, "How long to measure, in all")
-        ->check(CLI::Range(0.0, 3600.0))
+        ->check(decimalNumberCheck(0.0, 3600.0, "seconds"))
         ->capture_default_str();
     command->add_option("--rate", options->rate, "Sample rate to run the modules at")
         ->check(sampleRateCheck())

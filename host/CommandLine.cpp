@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,12 +28,77 @@ CLI::Validator sampleRateCheck() {
         [](std::string& text) -> std::string {
             char* end = nullptr;
             const double rate = std::strtod(text.c_str(), &end);
-            if (end == text.c_str() || *end != '\0' || !std::isfinite(rate) || rate <= 0.0)
-                return "expected a sample rate in hertz above 0 (e.g. 48000), not " + text;
+            if (end == text.c_str() || *end != '\0' || !std::isfinite(rate) || rate <= 0.0 || rate > kHighestSampleRate)
+                return "expected a sample rate in hertz from 1 to " + std::to_string(kHighestSampleRate) +
+                       " (e.g. 48000), not " + text;
             return "";
         },
         "HZ");
 }
+
+CLI::Validator wholeNumberCheck(long long lowest, long long highest, const std::string& what) {
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            long long value = 0;
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+            if (error != std::errc() || end != text.data() + text.size() || value < lowest || value > highest)
+                return "needs a whole number of " + what + " from " + std::to_string(lowest) + " to " +
+                       std::to_string(highest) + ", not \"" + text + "\"";
+            return "";
+        },
+        "N");
+}
+
+CLI::Validator decimalNumberCheck(double lowest, double highest, const std::string& what) {
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(value) || value < lowest || value > highest) {
+                char range[64];
+                std::snprintf(range, sizeof range, "from %g to %g", lowest, highest);
+                return "needs a number of " + what + " " + range + ", not \"" + text + "\"";
+            }
+            return "";
+        },
+        "X");
+}
+
+namespace {
+bool infoToStderr = false;
+
+std::size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+}  // namespace
+
+std::string nearestWord(const std::string& typed, const std::vector<std::string>& known) {
+    std::string best;
+    std::size_t bestDistance = 0;
+    for (const auto& word : known) {
+        const std::size_t distance = editDistance(typed, word);
+        if (best.empty() || distance < bestDistance) {
+            best = word;
+            bestDistance = distance;
+        }
+    }
+    // Two slips in a word of five or more, one in a shorter one: beyond that it is another word.
+    const std::size_t allowed = typed.size() >= 5 ? 2 : 1;
+    return bestDistance <= allowed ? best : "";
+}
+
+void sendInfoToStderr() { infoToStderr = true; }
 
 std::ostream& info(bool quiet) {
     struct NullBuffer : std::streambuf {
@@ -39,15 +106,25 @@ std::ostream& info(bool quiet) {
     };
     static NullBuffer nullBuffer;
     static std::ostream nowhere(&nullBuffer);
-    return quiet ? nowhere : std::cout;
+    if (quiet) return nowhere;
+    return infoToStderr ? std::cerr : std::cout;
 }
 
-std::string sampleRateNote(double sampleRate) {
-    if (sampleRate == kDesignRateHz) return "";
-    char line[200];
+std::string sampleRateNote(double moduleRate, double audioRate) {
+    char line[400];
+    if (moduleRate == audioRate) {
+        if (moduleRate == kDesignRateHz) return "";
+        std::snprintf(line, sizeof line,
+                      "note: the audio runs at %g Hz, not %g Hz: the equaliser's bands, designed for "
+                      "%g Hz, sit at %.4f times their named frequencies",
+                      moduleRate, kDesignRateHz, kDesignRateHz, moduleRate / kDesignRateHz);
+        return line;
+    }
+    // The module counts time in its own rate; the listener hears it in the audio's.
     std::snprintf(line, sizeof line,
-                  "note: the audio runs at %g Hz, not %g Hz: the equaliser's bands, designed for "
-                  "%g Hz, sit at %.4f times their named frequencies",
-                  sampleRate, kDesignRateHz, kDesignRateHz, sampleRate / kDesignRateHz);
+                  "note: the module runs at %g Hz on audio at %g Hz, so what it does at a frequency lands at "
+                  "%.4f times that frequency in the output; the equaliser's bands, designed for %g Hz, sit at "
+                  "%.4f times their named frequencies there",
+                  moduleRate, audioRate, audioRate / moduleRate, kDesignRateHz, audioRate / kDesignRateHz);
     return line;
 }

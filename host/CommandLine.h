@@ -37,13 +37,32 @@ struct ModuleOptions {
 // --plugin, --set and --allow-outside on a command.
 void addModuleOptions(CLI::App& command, ModuleOptions& options, const std::string& defaultModule);
 
+// The word among `known` closest to `typed` in edits (a letter added, dropped or changed), when it
+// is close enough to be what was meant; "" otherwise.
+std::string nearestWord(const std::string& typed, const std::vector<std::string>& known);
+
 // Informational output: stdout, or nothing under --quiet. Errors go to stderr regardless.
 std::ostream& info(bool quiet);
 
-// The check on --rate: a finite number of hertz above zero. CLI11's PositiveNumber lets NaN through
-// (every comparison with it is false), and words its refusal as a range up to 1.8e308.
+// Rates no audio file carries: the highest libsndfile reads, and so the highest --rate.
+inline constexpr int kHighestSampleRate = 1536000;
+
+// The check on --rate: a finite number of hertz above zero, up to kHighestSampleRate. CLI11's
+// PositiveNumber lets NaN through (every comparison with it is false), and words its refusal as a
+// range up to 1.8e308.
 CLI::Validator sampleRateCheck();
 
-// The one-line note for audio at a rate other than the equaliser's design rate, or "" at 44,100 Hz.
-std::string sampleRateNote(double sampleRate);
+// A whole number within [lowest, highest], with a message that says a number is needed and which;
+// CLI11's own says only that the text "could not be converted".
+CLI::Validator wholeNumberCheck(long long lowest, long long highest, const std::string& what);
+// The same for a finite decimal number (CLI11's Range lets NaN through).
+CLI::Validator decimalNumberCheck(double lowest, double highest, const std::string& what);
+
+// The one-line note for a module running at a rate other than the equaliser's design rate, or on
+// audio of another rate than its own (--rate); "" when both are 44,100 Hz.
+std::string sampleRateNote(double moduleRate, double audioRate);
 inline constexpr double kDesignRateHz = 44100.0;
+
+// Informational output (tables, notes, the summary) goes to stderr from here on: standard output
+// carries audio.
+void sendInfoToStderr();

@@ -10,6 +10,7 @@
 #include "ResponsePlot.h"
 
 #include <CLI/CLI.hpp>
+#include <sndfile.h>
 
 #include <iostream>
 #include <memory>
@@ -37,9 +38,25 @@ void runDemo(const DemoOptions& options) {
     const auto plotPath = folder / "demo-response.png";
 
     const ModuleLibrary module(options.modulePath);
+    // Another module may have no such parameters: the user typed no --set, so nothing to refuse;
+    // the demo leaves out what the module does not have, and says so.
+    std::vector<std::string> names;
+    {
+        HostedEffect probe(module, static_cast<float>(kDesignRateHz), kDemoBlock);
+        for (int i = 0; i < probe.paramCount(); ++i) names.push_back(probe.paramName(i));
+    }
     std::vector<ParameterRequest> requests;
-    for (const auto& text : kDemoSettings) requests.push_back(parseParameterRequest(text));
-    const auto settings = resolveSettings(module, requests, kDesignRateHz, false);
+    std::vector<std::string> leftOut;
+    for (const auto& text : kDemoSettings) {
+        auto request = parseParameterRequest(text);
+        try {
+            findParameterIndex(request, names);
+            requests.push_back(std::move(request));
+        } catch (const UsageError&) {
+            leftOut.push_back("note: the module has no parameter called \"" + request.name + "\"; the demo leaves out " + text);
+        }
+    }
+    const auto settings = resolveSettings(module, requests, kDesignRateHz, kDesignRateHz, false);
 
     const auto signal = demoSignal(kDesignRateHz, kDemoSeconds);
     std::vector<float> interleaved;
@@ -47,28 +64,34 @@ void runDemo(const DemoOptions& options) {
         interleaved.push_back(signal.left[i]);
         interleaved.push_back(signal.right[i]);
     }
-    const auto format = chooseOutputFormat(inPath, "", 2, static_cast<int>(kDesignRateHz));
+    const auto format = chooseOutputFormat(inPath, "", "", 2, static_cast<int>(kDesignRateHz), SF_FORMAT_FLOAT);
     {
         AtomicOutputFile input(inPath);
         writeAudioFile(input.temporaryPath(), format, interleaved.data(), static_cast<std::int64_t>(signal.left.size()), 2,
                        static_cast<int>(kDesignRateHz));
         input.commit();
     }
-    processFile(module, settings.values, inPath, outPath, format, kDemoBlock, kDesignRateHz, nullptr);
+    {
+        AudioReader reader(inPath);
+        processFile(module, settings.values, reader, inPath, outPath, {format, kDemoBlock, kDesignRateHz, false}, nullptr);
+    }
 
     std::vector<BandMark> marks;
     for (const auto& row : settings.table)
         if (const auto hz = frequencyInName(row.name)) marks.push_back({*hz, row.name});
     {
         AtomicOutputFile plot(plotPath);
-        plotResponse(measureResponse(module, settings.values, kDesignRateHz), marks,
-                     "sixband demo: 80 Hz +6 dB, 2.5 kHz -6 dB", plot.temporaryPath(), "png");
+        std::string title = "sixband demo:";
+        for (std::size_t i = 0; i < requests.size(); ++i) title += (i ? ", " : " ") + requests[i].text;
+        if (requests.empty()) title += " the module at its defaults";
+        plotResponse(measureResponse(module, settings.values, kDesignRateHz), marks, title, plot.temporaryPath(), "png");
         plot.commit();
     }
 
     auto& out = info(options.quiet);
     out << "sixband demo: " << kDemoSeconds << " s of pink noise and a 20 Hz - 20 kHz sweep through "
         << options.modulePath << "\n\n";
+    for (const auto& line : leftOut) out << line << "\n";
     printSettings(settings, out);
     const auto absolute = [](const std::filesystem::path& p) { return std::filesystem::absolute(p).lexically_normal().string(); };
     out << "\ninput     " << absolute(inPath) << "\n"

@@ -1,5 +1,5 @@
 // One audio file through one fresh instance of a module, into an output that appears only when
-// complete.
+// complete (standard output excepted: what is written to a pipe cannot be taken back).
 #pragma once
 
 #include "AudioFile.h"
@@ -19,9 +19,17 @@ struct FileReport {
     std::int64_t clippedSamples = 0;
 };
 
+struct FileSettings {
+    OutputFormat format;
+    int blockSize = 512;
+    double moduleRate = 0.0;  // the file's own rate unless the user said otherwise
+    bool dither = false;
+};
+
 // Mono input feeds both of the module's inputs and is written as mono (the left output). The
-// module runs at `moduleRate` (the file's own rate unless the user said otherwise). Throws
-// std::runtime_error or ModuleError; the output then does not exist.
-FileReport processFile(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters,
+// output keeps the input's metadata strings where its type holds them; dither, when asked for, is
+// seeded by the input's file name and the channel, so that the same run gives the same bytes.
+// Throws std::runtime_error or ModuleError; the output then does not exist.
+FileReport processFile(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters, AudioReader& reader,
                        const std::filesystem::path& input, const std::filesystem::path& output,
-                       const OutputFormat& format, int blockSize, double moduleRate, ProgressBar* progress);
+                       const FileSettings& settings, ProgressBar* progress);

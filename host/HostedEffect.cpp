@@ -9,17 +9,20 @@ VstIntPtr SIXBAND_CDECL hostCallback(AEffect*, std::int32_t opcode, std::int32_t
     return opcode == audioMasterVersion ? kHostInterfaceVersion : 0;
 }
 
-HostedEffect::HostedEffect(const ModuleLibrary& module) : effect_(module.entry()(hostCallback)) {
+HostedEffect::HostedEffect(const ModuleLibrary& module, float sampleRate, std::int32_t blockSize)
+    : effect_(module.entry()(hostCallback)) {
     if (!effect_) throw ModuleError("module " + module.path() + " refused to create an effect (its " +
                                     module.entryName() + " returned null)");
     if (effect_->magic != kEffectMagic)
         throw ModuleError("module " + module.path() + " returned a record with the wrong magic");
+    dispatch(effOpen);
+    dispatch(effSetSampleRate, 0, 0, nullptr, sampleRate);
+    dispatch(effSetBlockSize, 0, blockSize);
+    dispatch(effMainsChanged, 0, 1);
 }
 
 HostedEffect::~HostedEffect() {
-    if (started_) {
-        dispatch(effMainsChanged, 0, 0);
-    }
+    dispatch(effMainsChanged, 0, 0);
     dispatch(effClose);
 }
 
@@ -44,14 +47,6 @@ std::string HostedEffect::paramName(int index) { return text(effGetParamName, in
 std::string HostedEffect::paramLabel(int index) { return text(effGetParamLabel, index); }
 std::string HostedEffect::paramDisplay(int index) { return text(effGetParamDisplay, index); }
 std::string HostedEffect::programName() { return text(effGetProgramName, 0); }
-
-void HostedEffect::start(float sampleRate, std::int32_t blockSize) {
-    dispatch(effSetSampleRate, 0, 0, nullptr, sampleRate);
-    dispatch(effSetBlockSize, 0, blockSize);
-    dispatch(effOpen);
-    dispatch(effMainsChanged, 0, 1);
-    started_ = true;
-}
 
 void HostedEffect::process(float** inputs, float** outputs, std::int32_t frames) {
     if (effect_->flags & effFlagsCanReplacing) {

@@ -1,4 +1,8 @@
-// One instance of a module's effect, driven as a host drives it: only through the record's entries.
+// One instance of a module's effect, driven as a host drives it: only through the record's entries,
+// and in the order real hosts use. Modules built on common plug-in frameworks ignore parameters
+// until they have been opened, and some report empty names and zero values before they are
+// resumed, so an instance is opened, given its rate and block size and resumed before anything
+// else is asked of it.
 #pragma once
 
 #include "ModuleLibrary.h"
@@ -9,9 +13,10 @@
 
 class HostedEffect {
 public:
-    // Creates an instance through the module's entry; throws ModuleError when the entry returns
-    // null or something that is not a host record of this interface.
-    explicit HostedEffect(const ModuleLibrary& module);
+    // Creates an instance through the module's entry, opens it, sets rate and block size and
+    // resumes it; throws ModuleError when the entry returns null or something that is not a host
+    // record of this interface.
+    HostedEffect(const ModuleLibrary& module, float sampleRate, std::int32_t blockSize);
     ~HostedEffect();
     HostedEffect(const HostedEffect&) = delete;
     HostedEffect& operator=(const HostedEffect&) = delete;
@@ -28,8 +33,6 @@ public:
     std::string paramDisplay(int index);
     std::string programName();
 
-    // Sets rate and block size, then opens and resumes the effect, as hosts do before audio.
-    void start(float sampleRate, std::int32_t blockSize);
     // Replacing when the effect offers it; otherwise its adding entry into cleared outputs.
     void process(float** inputs, float** outputs, std::int32_t frames);
 
@@ -37,7 +40,6 @@ private:
     std::string text(std::int32_t opcode, int index);
 
     AEffect* effect_;
-    bool started_ = false;
 };
 
 // The answers this host gives to an effect's queries: the interface version it speaks, 0 otherwise.

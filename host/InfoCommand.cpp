@@ -39,7 +39,9 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
 void printModuleInfo(const std::string& modulePath, std::ostream& out) {
     ModuleLibrary module(modulePath);
-    HostedEffect effect(module);
+    // Opened and resumed as a host would before showing its parameters: some modules have no
+    // names or values to show until then.
+    HostedEffect effect(module, 44100.0f, 512);
     const AEffect& r = effect.record();
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(r.uniqueID));

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iostream>
 #include <map>
 #include <ostream>
 #include <stdexcept>
@@ -39,6 +40,12 @@ std::string formatHz(double hz) {
     return text;
 }
 
+std::string formatRate(double hz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g Hz", hz);
+    return text;
+}
+
 std::vector<ParameterValue> withValue(std::vector<ParameterValue> values, int index, float value) {
     for (auto& v : values)
         if (v.index == index) v.value = value;
@@ -54,19 +61,25 @@ void setValue(std::vector<ParameterValue>& values, int index, float value) {
     values.push_back({index, value});
 }
 
-std::string reachError(const std::string& name, const GainTarget& target, const Measure& measure, bool allowOutside) {
+std::string reachError(const std::string& name, const GainTarget& target, const Measure& measure, bool allowOutside,
+                       const std::string& rateNote) {
     const std::string where = target.frequencyHz > 0.0 ? " at " + formatHz(target.frequencyHz) : " on its display";
     const std::string span = formatDb(measure(0.0f)) + " and " + formatDb(measure(1.0f));
+    // Where the bands have moved with the rate, that is often why: the note belongs with the error.
     return "parameter \"" + name + "\" cannot reach " + formatDb(target.gainDb) + where +
-           (allowOutside ? " even beyond 0..1" : " within 0..1 (it gives " + span + " there); --allow-outside lets the search go beyond");
+           (allowOutside ? " even beyond 0..1" : " within 0..1 (it gives " + span + " there); --allow-outside lets the search go beyond") +
+           (rateNote.empty() ? "" : "; " + rateNote);
 }
+
+// The block size the probing instances are given; they never process audio.
+constexpr std::int32_t kProbeBlock = 512;
 
 }  // namespace
 
 ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<ParameterRequest>& requests,
-                                 double sampleRate, bool allowOutside) {
+                                 double moduleRate, double audioRate, bool allowOutside) {
     ResolvedSettings settings;
-    HostedEffect probe(module);
+    HostedEffect probe(module, static_cast<float>(moduleRate), kProbeBlock);
     const int count = probe.paramCount();
     std::vector<std::string> names;
     for (int i = 0; i < count; ++i) names.push_back(probe.paramName(i));
@@ -75,20 +88,31 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
     std::map<int, const ParameterRequest*> byIndex;
     for (const auto& request : requests) byIndex[findParameterIndex(request, names)] = &request;
 
+    // A frequency in the audio lands at this multiple of itself in the module's time base.
+    const double toModule = moduleRate / audioRate;
     std::vector<GainTarget> gains;
     for (const auto& [index, request] : byIndex) {
+        const std::string name = trimmed(names[static_cast<std::size_t>(index)]);
         if (!request->isGain) {
+            // A forgotten "dB" turns a gain into a huge normalised value, which the module takes.
+            if (!allowOutside && (request->value < 0.0 || request->value > 1.0)) {
+                char gain[32];
+                std::snprintf(gain, sizeof gain, "%+gdB", request->value);
+                throw UsageError("--set " + request->text + ": " + trimmed(request->text.substr(request->text.rfind('=') + 1)) +
+                                 " is outside the normalised range 0..1; for a gain write \"" + request->name + "=" + gain +
+                                 "\", or add --allow-outside to set it as it is");
+            }
             setValue(settings.values, index, static_cast<float>(request->value));
             continue;
         }
         setValue(settings.values, index, probe.parameter(index));
-        const auto frequency = frequencyInName(names[static_cast<std::size_t>(index)]);
-        if (frequency && *frequency >= sampleRate / 2.0)
-            throw UsageError("--set " + request->text + ": " + formatHz(*frequency) + " is above the Nyquist frequency at " +
-                             std::to_string(static_cast<int>(sampleRate)) + " Hz");
+        const auto frequency = frequencyInName(name);
+        if (frequency && *frequency >= audioRate / 2.0)
+            throw UsageError("--set " + request->text + ": " + formatHz(*frequency) + " is above the Nyquist frequency (" +
+                             formatHz(audioRate / 2.0) + ") of audio at " + std::to_string(static_cast<int>(audioRate)) +
+                             " Hz");
         if (!frequency)
-            settings.notes.push_back("note: parameter \"" + trimmed(names[static_cast<std::size_t>(index)]) +
-                                     "\" names no frequency, so " + formatDb(request->value) +
+            settings.notes.push_back("note: parameter \"" + name + "\" names no frequency, so " + formatDb(request->value) +
                                      " is matched on its display text, not measured");
         gains.push_back({index, request->value, frequency.value_or(0.0)});
     }
@@ -96,8 +120,8 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
     const auto measureFor = [&](const GainTarget& target) -> Measure {
         if (target.frequencyHz > 0.0)
             return [&, target](float value) {
-                return measureResponse(module, withValue(settings.values, target.index, value), sampleRate)
-                    .gainDbAt(target.frequencyHz);
+                return measureResponse(module, withValue(settings.values, target.index, value), moduleRate)
+                    .gainDbAt(target.frequencyHz * toModule);
             };
         return [&, target](float value) {
             probe.setParameter(target.index, value);
@@ -111,6 +135,7 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
         };
     };
 
+    const std::string rateNote = sampleRateNote(moduleRate, audioRate);
     bool allMet = gains.empty();
     for (int round = 0; round < kMaxRounds && !allMet; ++round) {
         allMet = true;
@@ -119,7 +144,7 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
             const auto bracket = findBracket(measure, target.gainDb, 0.0f, 1.0f, allowOutside);
             if (!bracket)
                 throw std::runtime_error(reachError(trimmed(names[static_cast<std::size_t>(target.index)]), target,
-                                                    measure, allowOutside));
+                                                    measure, allowOutside, rateNote));
             setValue(settings.values, target.index, bisectToTarget(measure, target.gainDb, *bracket, kBisectionToleranceDb));
         }
         for (const auto& target : gains) {
@@ -132,8 +157,18 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
         settings.notes.push_back("note: the requested gains pull against each other and were not all met; "
                                  "the results below are what the module gives");
 
-    HostedEffect shown(module);
+    HostedEffect shown(module, static_cast<float>(moduleRate), kProbeBlock);
     for (const auto& v : settings.values) shown.setParameter(v.index, v.value);
+    for (const auto& v : settings.values) {
+        const float kept = shown.parameter(v.index);
+        if (kept != v.value) {
+            char line[256];
+            std::snprintf(line, sizeof line, "parameter %d (\"%s\") was set to %.6g but the module reads back %.6g",
+                          v.index, trimmed(names[static_cast<std::size_t>(v.index)]).c_str(),
+                          static_cast<double>(v.value), static_cast<double>(kept));
+            settings.warnings.push_back(line);
+        }
+    }
     std::vector<int> rows;
     if (count <= kWholeTableLimit)
         for (int i = 0; i < count; ++i) rows.push_back(i);
@@ -141,12 +176,19 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
         for (const auto& [index, request] : byIndex) rows.push_back(index);
     std::map<int, std::string> outcomes;
     if (!gains.empty()) {
-        const auto response = measureResponse(module, settings.values, sampleRate);
-        for (const auto& target : gains)
-            outcomes[target.index] = target.frequencyHz > 0.0
-                                         ? formatDb(response.gainDbAt(target.frequencyHz)) + " measured at " +
-                                               formatHz(target.frequencyHz)
-                                         : "matched on the display text";
+        const auto response = measureResponse(module, settings.values, moduleRate);
+        for (const auto& target : gains) {
+            if (target.frequencyHz <= 0.0) {
+                outcomes[target.index] = "matched on the display text";
+                continue;
+            }
+            std::string outcome = formatDb(response.gainDbAt(target.frequencyHz * toModule)) + " measured at " +
+                                  formatHz(target.frequencyHz);
+            if (toModule != 1.0)
+                outcome += " of the " + formatRate(audioRate) + " audio (" + formatHz(target.frequencyHz * toModule) +
+                           " for the module at " + formatRate(moduleRate) + ")";
+            outcomes[target.index] = outcome;
+        }
     }
     for (int index : rows) {
         const auto requested = byIndex.find(index);
@@ -161,6 +203,7 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
 }
 
 void printSettings(const ResolvedSettings& settings, std::ostream& out) {
+    for (const auto& warning : settings.warnings) std::cerr << "sixband: warning: " << warning << "\n";
     for (const auto& note : settings.notes) out << note << "\n";
     out << "index  name          value      display          request   result\n";
     for (const auto& row : settings.table) {

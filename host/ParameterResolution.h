@@ -23,11 +23,17 @@ struct ResolvedSettings {
     std::vector<ParameterValue> values;      // what to set on every instance, in order
     std::vector<ResolvedParameter> table;    // every parameter of a small module, else those set
     std::vector<std::string> notes;          // one line each, e.g. a gain matched on display text
+    std::vector<std::string> warnings;       // one line each, e.g. a value the module did not keep
 };
 
-// Throws UsageError for a request that names no parameter or a frequency the rate cannot carry,
-// std::runtime_error for a gain the parameter cannot reach, ModuleError for a module that fails.
+// The module runs at `moduleRate` on audio whose frames are `audioRate` apart (the same, unless
+// --rate says otherwise): a gain is what the audio gets at the named frequency, so it is measured
+// where that frequency lands in the module's time base. Throws UsageError for a request that names
+// no parameter, a normalised value outside 0..1 without allowOutside, or a frequency above the
+// audio's Nyquist frequency; std::runtime_error for a gain the parameter cannot reach;
+// ModuleError for a module that fails.
 ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<ParameterRequest>& requests,
-                                 double sampleRate, bool allowOutside);
+                                 double moduleRate, double audioRate, bool allowOutside);
 
+// Notes and the table on `out`; warnings on stderr, which --quiet does not silence.
 void printSettings(const ResolvedSettings& settings, std::ostream& out);

@@ -9,6 +9,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <iostream>
@@ -25,35 +28,86 @@ struct ProcessOptions {
     std::vector<std::string> inputs;
     std::string output;
     std::string format;
+    std::string type;
     int blockSize = 512;
     double rate = 0.0;  // 0: each file's own
     int jobs = 0;       // 0: one per core
+    bool dither = false;
     bool quiet = false;
 };
 
+constexpr int kLargestBlock = 65536;
+
 std::string channelText(int channels) { return channels == 1 ? "mono" : "stereo"; }
 
+std::string shownName(const std::filesystem::path& path, bool output) {
+    if (!isStandardStream(path)) return path.string();
+    return output ? "standard output" : "standard input";
+}
+
+bool stdoutIsRegularFile() {
+    struct stat status {};
+    return fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// What to say after clipping: a format that would have kept the samples, if this type has one.
+std::string clippingHint(const OutputFormat& format) {
+    if (format.typeHoldsFloat) return "a float format (--format float) keeps them";
+    // "FLAC (Free Lossless Audio Codec)": the name before the explanation is the one users know.
+    return format.typeName.substr(0, format.typeName.find(" (")) +
+           " files hold no float samples: lower the level, or write a type that does (.wav, .aiff, .caf) with "
+           "--format float";
+}
+
 int runProcess(const ProcessOptions& options) {
+    if (options.output.empty()) throw UsageError("-o: the output name is empty");
+    const bool toStdout = isStandardStream(options.output);
+    if (toStdout) {
+        if (options.type.empty())
+            throw UsageError("-o - writes to standard output, which has no extension to go by: give --type "
+                             "(au, flac or raw can go into a pipe)");
+        if (isatty(STDOUT_FILENO))
+            throw UsageError("-o -: refusing to write audio to a terminal; redirect standard output or name a file");
+        if (options.inputs.size() > 1) throw UsageError("-o - takes one input; several inputs go to a folder (-o DIR/)");
+        sendInfoToStderr();
+    }
+    if (std::count(options.inputs.begin(), options.inputs.end(), "-") > 1)
+        throw UsageError("standard input (-) can be read only once");
+    const bool toPipe = toStdout && !stdoutIsRegularFile();
+
     std::vector<std::filesystem::path> inputs(options.inputs.begin(), options.inputs.end());
-    const auto plan = planOutputs(inputs, options.output);
+    const auto plan = planOutputs(inputs, options.output, options.type);
 
     // Every input is checked and every format chosen before the first output is written, so a
-    // bad file among many stops the run before it leaves anything behind.
+    // bad file among many stops the run before it leaves anything behind. Standard input can be
+    // opened only once: its reader is kept for the processing.
     struct Prepared {
         int channels;
-        double rate;
+        int fileRate;
+        double moduleRate;
         OutputFormat format;
         std::int64_t frames;
     };
     std::vector<Prepared> prepared;
+    std::unique_ptr<AudioReader> standardInput;
     std::int64_t totalFrames = 0;
+    bool totalKnown = true;
     for (const auto& file : plan) {
-        AudioReader header(file.input);
-        const double rate = options.rate > 0.0 ? options.rate : header.sampleRate();
-        prepared.push_back({header.channels(), rate,
-                            chooseOutputFormat(file.output, options.format, header.channels(), header.sampleRate()),
-                            header.frames()});
-        totalFrames += header.frames();
+        std::unique_ptr<AudioReader> header = std::make_unique<AudioReader>(file.input);
+        const int fileRate = header->sampleRate();
+        const auto format = chooseOutputFormat(file.output, options.type, options.format, header->channels(), fileRate,
+                                               header->format());
+        if (const std::string problem = writeProblem(format, header->channels(), fileRate, toPipe); !problem.empty()) {
+            if (toPipe)
+                throw UsageError("--type " + options.type + ": " + format.typeName +
+                                 " files cannot be written to a pipe; use --type au, flac or raw");
+            throw UsageError(shownName(file.output, true) + ": " + problem);
+        }
+        prepared.push_back({header->channels(), fileRate, options.rate > 0.0 ? options.rate : fileRate, format,
+                            header->frames()});
+        totalFrames += header->frames();
+        totalKnown = totalKnown && header->frames() > 0;
+        if (isStandardStream(file.input)) standardInput = std::move(header);
     }
 
     const std::filesystem::path folder = options.output;
@@ -67,32 +121,40 @@ int runProcess(const ProcessOptions& options) {
     const ModuleLibrary module(options.module.modulePath);
     std::vector<ParameterRequest> requests;
     for (const auto& text : options.module.settings) requests.push_back(parseParameterRequest(text));
-    // A gain is measured at a frequency, which moves with the rate: one resolution per rate.
-    std::set<double> rates;
-    for (const auto& file : prepared) rates.insert(file.rate);
-    std::map<double, ResolvedSettings> settingsByRate;
-    for (double rate : rates) {
-        auto settings = resolveSettings(module, requests, rate, options.module.allowOutside);
-        if (rates.size() > 1) info(options.quiet) << "at " << rate << " Hz:\n";
+    // A gain is measured at a frequency of the audio, which moves with the module's rate and the
+    // file's: one resolution for each pair of them.
+    using Rates = std::pair<double, double>;
+    std::set<Rates> rates;
+    for (const auto& file : prepared) rates.insert({file.moduleRate, file.fileRate});
+    std::map<Rates, ResolvedSettings> settingsByRates;
+    for (const auto& [moduleRate, fileRate] : rates) {
+        auto settings = resolveSettings(module, requests, moduleRate, fileRate, options.module.allowOutside);
+        if (rates.size() > 1) info(options.quiet) << "for audio at " << fileRate << " Hz:\n";
         if (!requests.empty()) printSettings(settings, info(options.quiet));
-        const std::string note = sampleRateNote(rate);
+        const std::string note = sampleRateNote(moduleRate, fileRate);
         if (!note.empty()) info(options.quiet) << note << "\n";
-        settingsByRate.emplace(rate, std::move(settings));
+        settingsByRates.emplace(Rates{moduleRate, fileRate}, std::move(settings));
     }
 
-    const int jobs = std::clamp(options.jobs > 0 ? options.jobs : static_cast<int>(std::thread::hardware_concurrency()),
-                                1, static_cast<int>(plan.size()));
+    // One per core by default, but never more outputs at once than the interrupt handler can track.
+    const int cores = std::min(static_cast<int>(std::thread::hardware_concurrency()), kMaxOutputsAtOnce);
+    const int jobs = std::clamp(options.jobs > 0 ? options.jobs : cores, 1, static_cast<int>(plan.size()));
     std::vector<std::optional<FileReport>> reports(plan.size());
     std::vector<std::string> errors(plan.size());
     std::atomic<std::size_t> next{0};
     {
-        ProgressBar progress(totalFrames, !options.quiet);
+        ProgressBar progress(totalKnown ? totalFrames : 0, !options.quiet);
         const auto work = [&] {
             for (std::size_t i = next++; i < plan.size(); i = next++) {
                 try {
-                    reports[i] = processFile(module, settingsByRate.at(prepared[i].rate).values, plan[i].input,
-                                             plan[i].output, prepared[i].format, options.blockSize,
-                                             prepared[i].rate, &progress);
+                    const auto& file = prepared[i];
+                    std::unique_ptr<AudioReader> opened;
+                    AudioReader& reader = isStandardStream(plan[i].input)
+                                              ? *standardInput
+                                              : *(opened = std::make_unique<AudioReader>(plan[i].input));
+                    const FileSettings settings{file.format, options.blockSize, file.moduleRate, options.dither};
+                    reports[i] = processFile(module, settingsByRates.at({file.moduleRate, file.fileRate}).values, reader,
+                                             plan[i].input, plan[i].output, settings, &progress);
                 } catch (const std::exception& e) {
                     errors[i] = e.what();
                 }
@@ -112,13 +174,15 @@ int runProcess(const ProcessOptions& options) {
             continue;
         }
         const auto& report = *reports[i];
-        info(options.quiet) << plan[i].input.string() << " -> " << plan[i].output.string() << ": " << report.frames
+        const std::string outputName = shownName(plan[i].output, true);
+        info(options.quiet) << shownName(plan[i].input, false) << " -> " << outputName << ": " << report.frames
                             << " frames, " << channelText(report.channels) << ", " << report.sampleRate << " Hz, "
-                            << prepared[i].format.description << "\n";
+                            << prepared[i].format.description << (options.dither && prepared[i].format.integerBits ? ", dithered" : "")
+                            << "\n";
         // Clipping changes the audio, so it is reported even under --quiet.
         if (report.clippedSamples > 0)
-            std::cerr << "sixband: " << plan[i].output.string() << ": " << report.clippedSamples
-                      << " samples clipped at full scale; a float format (--format float) keeps them\n";
+            std::cerr << "sixband: " << outputName << ": " << report.clippedSamples
+                      << " samples clipped at full scale; " << clippingHint(prepared[i].format) << "\n";
     }
     return status;
 }
@@ -126,23 +190,25 @@ int runProcess(const ProcessOptions& options) {
 }  // namespace
 
 std::vector<PlannedFile> planOutputs(const std::vector<std::filesystem::path>& inputs,
-                                     const std::filesystem::path& out) {
+                                     const std::filesystem::path& out, const std::string& type) {
     std::error_code error;
     const std::string outText = out.string();
-    const bool toFolder = inputs.size() > 1 || (!outText.empty() && outText.back() == '/') ||
-                          std::filesystem::is_directory(out, error);
+    const bool toFolder = !isStandardStream(out) && (inputs.size() > 1 || (!outText.empty() && outText.back() == '/') ||
+                                                     std::filesystem::is_directory(out, error));
     std::vector<PlannedFile> plan;
     std::set<std::filesystem::path> names;
     for (const auto& input : inputs) {
-        const auto output = toFolder ? out / input.filename() : out;
-        if (toFolder && !names.insert(input.filename()).second)
-            throw UsageError("two inputs are called " + input.filename().string() + "; their outputs in " + outText +
-                             " would collide");
+        if (toFolder && isStandardStream(input))
+            throw UsageError("standard input has no name for its output in " + outText + "; name the output file with -o");
+        auto output = toFolder ? out / input.filename() : out;
+        if (toFolder && !type.empty()) output.replace_extension(extensionForType(type));
+        if (toFolder && !names.insert(output.filename()).second)
+            throw UsageError("two inputs would both be written as " + output.filename().string() + " in " + outText);
         plan.push_back({input, output});
     }
     for (const auto& file : plan)
         for (const auto& input : inputs)
-            if (sameFile(file.output, input))
+            if (!isStandardStream(file.output) && !isStandardStream(input) && sameFile(file.output, input))
                 throw UsageError("refusing to overwrite the input " + input.string() + " with the output");
     return plan;
 }
@@ -150,22 +216,28 @@ std::vector<PlannedFile> planOutputs(const std::vector<std::filesystem::path>& i
 void addProcessCommand(CLI::App& app, const std::string& defaultModule) {
     auto options = std::make_shared<ProcessOptions>();
     auto* command = app.add_subcommand("process", "Run audio files through a module and write the results");
-    command->add_option("inputs", options->inputs, "Audio files to process (any format libsndfile reads)")
+    command->add_option("inputs", options->inputs, "Audio files to process (any type libsndfile reads; - for standard input)")
         ->required();
     command->add_option("-o,--output", options->output,
-                        "Output file, or folder (DIR/) for several inputs; the type follows the extension")
+                        "Output file, folder (DIR/) for several inputs, or - for standard output (with --type); "
+                        "the type follows the extension")
         ->required();
     addModuleOptions(*command, options->module, defaultModule);
     command->add_option("--format", options->format,
-                        "Sample format: pcm16, pcm24, pcm32, float, double (default float where the type holds it)");
+                        "Sample format: pcm8, pcm16, pcm24, pcm32, float, double (default: the input's where the type "
+                        "holds it, else the most precise it holds)");
+    command->add_option("--type", options->type,
+                        "Output type, whatever the output's extension: wav, flac, aiff, au, ogg, opus, mp3, raw, ... "
+                        "(files into a folder get its extension)");
+    command->add_flag("--dither", options->dither, "Add TPDF dither of ±1 LSB to integer samples before rounding");
     command->add_option("--block", options->blockSize, "Frames per processing call")
-        ->check(CLI::Range(1, 1 << 20))
+        ->check(wholeNumberCheck(1, kLargestBlock, "frames"))
         ->capture_default_str();
     command->add_option("--rate", options->rate, "Sample rate to run the module at (default: each file's own)")
         ->check(sampleRateCheck());
     command->add_option("--jobs", options->jobs, "Files processed in parallel (default: one per core)")
-        ->check(CLI::Range(1, 1024));
-    command->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and clipping");
+        ->check(wholeNumberCheck(1, kMaxOutputsAtOnce, "jobs"));
+    command->add_flag("-q,--quiet", options->quiet, "Print nothing but errors, warnings and clipping");
     command->callback([options] {
         const int status = runProcess(*options);
         if (status != kExitSuccess) throw ExitStatus{status};

@@ -17,8 +17,9 @@ struct PlannedFile {
 };
 
 // Where each input's result goes: OUT itself for one input, OUT/<input's name> when OUT is a
-// folder (an existing one, one written with a trailing slash, or any OUT for several inputs).
-// Throws UsageError when an output would overwrite an input or two inputs share a name. Creates
+// folder (an existing one, one written with a trailing slash, or any OUT for several inputs), with
+// the extension of `type` when one is given. Throws UsageError when an output would overwrite an
+// input, two outputs would share a name, or standard input would go into a folder. Creates
 // nothing: the caller makes the folder once the inputs have been checked.
 std::vector<PlannedFile> planOutputs(const std::vector<std::filesystem::path>& inputs,
-                                     const std::filesystem::path& out);
+                                     const std::filesystem::path& out, const std::string& type = "");

@@ -22,8 +22,8 @@ struct ResponseOptions {
     bool quiet = false;
 };
 
-std::vector<BandMark> bandMarks(const ModuleLibrary& module) {
-    HostedEffect effect(module);
+std::vector<BandMark> bandMarks(const ModuleLibrary& module, double sampleRate) {
+    HostedEffect effect(module, static_cast<float>(sampleRate), 512);
     std::vector<BandMark> marks;
     for (int i = 0; i < effect.paramCount(); ++i) {
         const std::string name = trimmed(effect.paramName(i));
@@ -59,13 +59,13 @@ void runResponse(const ResponseOptions& options) {
     for (const auto& text : options.module.settings) requests.push_back(parseParameterRequest(text));
 
     const ModuleLibrary module(options.module.modulePath);
-    const auto settings = resolveSettings(module, requests, options.rate, options.module.allowOutside);
+    const auto settings = resolveSettings(module, requests, options.rate, options.rate, options.module.allowOutside);
     if (!requests.empty()) printSettings(settings, info(options.quiet));
-    const std::string note = sampleRateNote(options.rate);
+    const std::string note = sampleRateNote(options.rate, options.rate);
     if (!note.empty()) info(options.quiet) << note << "\n";
 
     const auto response = measureResponse(module, settings.values, options.rate);
-    const auto marks = bandMarks(module);
+    const auto marks = bandMarks(module, options.rate);
     if (options.output.empty()) {
         printBandGains(response, marks, std::cout);
         return;

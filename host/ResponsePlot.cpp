@@ -9,8 +9,11 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -51,14 +54,52 @@ std::string frequencyLabel(double hz) {
     return text;
 }
 
-void drawText(cairo_t* cr, const std::string& text, double x, double y, double alignX) {
+// Every text drawn, where and how large: cairo draws text in SVG as glyph outlines, so that a
+// reader, a screen reader or a search would find none of it; the SVG file carries it again as text.
+struct DrawnText {
+    std::string text;
+    double x, y, size;
+};
+using TextLayer = std::vector<DrawnText>;
+
+void drawText(cairo_t* cr, TextLayer& layer, const std::string& text, double x, double y, double alignX) {
     cairo_text_extents_t extents;
     cairo_text_extents(cr, text.c_str(), &extents);
-    cairo_move_to(cr, x - extents.width * alignX - extents.x_bearing, y);
+    const double left = x - extents.width * alignX - extents.x_bearing;
+    cairo_move_to(cr, left, y);
     cairo_show_text(cr, text.c_str());
+    cairo_matrix_t matrix;
+    cairo_get_font_matrix(cr, &matrix);
+    layer.push_back({text, left, y, matrix.yy});
 }
 
-void draw(cairo_t* cr, const MagnitudeResponse& response, const std::vector<BandMark>& marks, const std::string& title) {
+std::string xmlEscaped(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        switch (c) {
+            case '&': escaped += "&amp;"; break;
+            case '<': escaped += "&lt;"; break;
+            case '>': escaped += "&gt;"; break;
+            case '"': escaped += "&quot;"; break;
+            default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// The texts as invisible SVG text over their drawn glyphs: selectable and searchable, unseen.
+std::string svgTextLayer(const TextLayer& layer) {
+    std::string svg = "<g fill-opacity=\"0\" font-family=\"sans-serif\">\n";
+    for (const auto& t : layer) {
+        char position[96];
+        std::snprintf(position, sizeof position, "<text x=\"%.2f\" y=\"%.2f\" font-size=\"%g\">", t.x, t.y, t.size);
+        svg += position + xmlEscaped(t.text) + "</text>\n";
+    }
+    return svg + "</g>\n";
+}
+
+void draw(cairo_t* cr, TextLayer& layer, const MagnitudeResponse& response, const std::vector<BandMark>& marks,
+          const std::string& title) {
     const Axes axes = axesFor(response);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
@@ -86,17 +127,17 @@ void draw(cairo_t* cr, const MagnitudeResponse& response, const std::vector<Band
     for (double decade = 10.0; decade <= axes.highHz; decade *= 10.0)
         for (double step : {1.0, 2.0, 5.0}) {
             const double hz = decade * step;
-            if (hz >= axes.lowHz && hz <= axes.highHz) drawText(cr, frequencyLabel(hz), axes.x(hz), kHeight - kBottom + 16, 0.5);
+            if (hz >= axes.lowHz && hz <= axes.highHz) drawText(cr, layer, frequencyLabel(hz), axes.x(hz), kHeight - kBottom + 16, 0.5);
         }
     for (double db = axes.lowDb; db <= axes.highDb; db += dbStep) {
         char text[16];
         std::snprintf(text, sizeof text, "%+g", db);
-        drawText(cr, db == 0.0 ? "0" : text, kLeft - 6, axes.y(db) + 4, 1.0);
+        drawText(cr, layer, db == 0.0 ? "0" : text, kLeft - 6, axes.y(db) + 4, 1.0);
     }
-    drawText(cr, "Hz", kWidth - kRight, kHeight - 12, 1.0);
-    drawText(cr, "dB", kLeft - 6, kTop - 8, 1.0);
+    drawText(cr, layer, "Hz", kWidth - kRight, kHeight - 12, 1.0);
+    drawText(cr, layer, "dB", kLeft - 6, kTop - 8, 1.0);
     cairo_set_font_size(cr, 15);
-    drawText(cr, title, kWidth / 2, 28, 0.5);
+    drawText(cr, layer, title, kWidth / 2, 28, 0.5);
     cairo_set_font_size(cr, 12);
 
     // Bands: a dashed line at the named frequency, the name above the plot area, in two rows so
@@ -111,7 +152,7 @@ void draw(cairo_t* cr, const MagnitudeResponse& response, const std::vector<Band
         cairo_line_to(cr, axes.x(hz), kHeight - kBottom);
         cairo_stroke(cr);
         cairo_set_dash(cr, nullptr, 0, 0);
-        drawText(cr, marks[i].name, axes.x(hz), kTop - (i % 2 ? 6 : 20), 0.5);
+        drawText(cr, layer, marks[i].name, axes.x(hz), kTop - (i % 2 ? 6 : 20), 0.5);
     }
 
     // The curve, sampled twice per pixel column; the plot area clips what the axes cannot hold.
@@ -160,19 +201,34 @@ std::string responseFileKind(const std::filesystem::path& path) {
 void plotResponse(const MagnitudeResponse& response, const std::vector<BandMark>& marks, const std::string& title,
                   const std::filesystem::path& path, const std::string& kind) {
     std::unique_ptr<cairo_surface_t, SurfaceDestroy> surface;
+    std::string svg;
+    const auto append = [](void* closure, const unsigned char* data, unsigned int length) {
+        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+        return CAIRO_STATUS_SUCCESS;
+    };
     if (kind == "png")
         surface.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(kWidth), static_cast<int>(kHeight)));
     else if (kind == "svg")
-        surface.reset(cairo_svg_surface_create(path.c_str(), kWidth, kHeight));
+        surface.reset(cairo_svg_surface_create_for_stream(append, &svg, kWidth, kHeight));
     else
         throw UsageError(path.string() + ": a response plot is .png or .svg (or .csv for numbers)");
     check(cairo_surface_status(surface.get()), path);
+    TextLayer layer;
     {
         std::unique_ptr<cairo_t, ContextDestroy> cr(cairo_create(surface.get()));
-        draw(cr.get(), response, marks, title);
+        draw(cr.get(), layer, response, marks, title);
         check(cairo_status(cr.get()), path);
     }
     if (kind == "png") check(cairo_surface_write_to_png(surface.get(), path.c_str()), path);
     cairo_surface_finish(surface.get());
     check(cairo_surface_status(surface.get()), path);
+    if (kind == "svg") {
+        const auto end = svg.rfind("</svg>");
+        if (end == std::string::npos) throw std::runtime_error(path.string() + ": cairo wrote no complete SVG");
+        svg.insert(end, svgTextLayer(layer));
+        std::ofstream file(path, std::ios::binary);
+        file << svg;
+        file.close();
+        if (!file) throw std::runtime_error(path.string() + ": cannot write the plot");
+    }
 }

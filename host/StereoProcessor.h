@@ -1,10 +1,12 @@
-// One fresh instance of a module, started and fed blocks of stereo audio: it owns the channel
-// buffers that the interface passes by pointer.
+// A fresh stereo processor made of a module's instances, started and fed blocks of stereo audio:
+// one instance of a stereo module, or two of a mono one (one per channel, as hosts run them). It
+// owns the channel buffers that the interface passes by pointer.
 #pragma once
 
 #include "HostedEffect.h"
 #include "ModuleLibrary.h"
 
+#include <memory>
 #include <vector>
 
 struct ParameterValue {
@@ -14,26 +16,29 @@ struct ParameterValue {
 
 class StereoProcessor {
 public:
-    // Throws ModuleError unless the module has 2 outputs. The parameters are set once the effect
-    // is resumed, before any audio.
+    // Throws ModuleError unless the module has 2 outputs, or 1 output and at most 1 input. The
+    // parameters are set on every instance once it is resumed, before any audio.
     StereoProcessor(const ModuleLibrary& module, float sampleRate, int blockSize,
                     const std::vector<ParameterValue>& parameters);
 
     int blockSize() const { return blockSize_; }
+    bool twoMonoInstances() const { return effects_.size() == 2; }
     float* input(int channel) { return inputs_[static_cast<std::size_t>(channel)]; }
     const float* output(int channel) const { return outputs_[static_cast<std::size_t>(channel)]; }
     // Processes the first `frames` (at most blockSize) samples of the input buffers.
-    void run(int frames) { effect_.process(inputs_.data(), outputs_.data(), frames); }
+    void run(int frames);
 
-    HostedEffect& effect() { return effect_; }
+    // The first instance: the one whose parameters a host shows.
+    HostedEffect& effect() { return *effects_.front(); }
 
 private:
-    HostedEffect effect_;
+    std::vector<std::unique_ptr<HostedEffect>> effects_;
     int blockSize_;
     std::vector<std::vector<float>> storage_;
     std::vector<float*> inputs_;
     std::vector<float*> outputs_;
 };
 
-// Throws ModuleError naming the module when it has other than 2 outputs.
-void requireStereoOutputs(const HostedEffect& effect, const ModuleLibrary& module);
+// Throws ModuleError naming the module when stereo audio cannot run through it: other than 1 or
+// 2 outputs, or a mono output fed by several inputs.
+void requireStereoCapable(const AEffect& record, const ModuleLibrary& module);

@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 
@@ -40,6 +41,22 @@ int main(int argc, char** argv) {
     addResponseCommand(app, defaultModule);
     addBenchCommand(app, defaultModule);
     addDemoCommand(app, defaultModule);
+
+    // CLI11 would take a mistyped command for an unexpected argument and say only that.
+    if (argc > 1 && argv[1][0] != '-') {
+        std::vector<std::string> commands;
+        for (const CLI::App* command : app.get_subcommands({})) commands.push_back(command->get_name());
+        const std::string typed = argv[1];
+        if (std::find(commands.begin(), commands.end(), typed) == commands.end()) {
+            const std::string nearest = nearestWord(typed, commands);
+            std::string all;
+            for (const auto& command : commands) all += (all.empty() ? "" : ", ") + command;
+            std::cerr << "sixband: unknown command \"" << typed << "\"; "
+                      << (nearest.empty() ? "the commands are " + all : "did you mean " + nearest + "?")
+                      << " (see --help)\n";
+            return kExitUsage;
+        }
+    }
 
     try {
         app.parse(argc, argv);

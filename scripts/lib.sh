@@ -121,7 +121,7 @@ run_tests() {
 
 # What the native build needs: compiler, CMake, test and benchmark libraries, the host's libraries.
 NATIVE_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev
-                 libsndfile1-dev libfftw3-dev libcairo2-dev libcli11-dev)
+                 libsndfile1-dev libmpg123-dev libfftw3-dev libcairo2-dev libcli11-dev)
 
 build_preset() {
     local preset=$1

@@ -29,6 +29,13 @@ TEST(BenchCommand, ComparesTheEqualiserWithAPeerShapedModule) {
     EXPECT_NE(run.out.find("299  Unused"), std::string::npos) << run.out;
 }
 
+TEST(BenchCommand, TimesAMonoModuleAsTwoInstances) {
+    TempFolder folder;
+    const auto run = runSixband({"bench", "--seconds", "0", "--plugin", FAKE_MonoOutput}, folder.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("a mono module, timed as two instances"), std::string::npos) << run.out;
+}
+
 TEST(BenchCommand, ParameterNamesThatRepeatMustBeGivenByIndex) {
     TempFolder folder;
     const auto run = runSixband({"bench", "--seconds", "0", "--plugin", FAKE_GainPeer, "--set", "unused=0.5"}, folder.path());

@@ -16,10 +16,11 @@
 #include <sstream>
 #include <stdexcept>
 
-RunningSixband::RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder)
+RunningSixband::RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                               const std::vector<std::string>& program)
     : outPath_(folder.parent_path() / (folder.filename().string() + ".stdout")),
       errPath_(folder.parent_path() / (folder.filename().string() + ".stderr")) {
-    std::vector<std::string> argv{SIXBAND_PROGRAM};
+    std::vector<std::string> argv = program.empty() ? std::vector<std::string>{SIXBAND_PROGRAM} : program;
     argv.insert(argv.end(), args.begin(), args.end());
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
@@ -52,10 +53,14 @@ RunResult runSixband(const std::vector<std::string>& args, const std::filesystem
     return RunningSixband(args, folder).finish();
 }
 
-std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, const std::filesystem::path& folder) {
+std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                                         int columns) {
     int terminal = -1;
     int program = -1;
-    if (openpty(&terminal, &program, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = static_cast<unsigned short>(columns);
+    if (openpty(&terminal, &program, nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty failed");
     std::vector<std::string> argv{SIXBAND_PROGRAM};
     argv.insert(argv.end(), args.begin(), args.end());
     const pid_t pid = fork();
@@ -78,6 +83,16 @@ std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, c
     int status = 0;
     waitpid(pid, &status, 0);
     return written;
+}
+
+RunResult runShell(const std::string& script, const std::filesystem::path& folder) {
+    setenv("SIXBAND", SIXBAND_PROGRAM, 1);
+    const std::filesystem::path scriptPath = folder.parent_path() / (folder.filename().string() + ".sh");
+    std::ofstream(scriptPath) << script << "\n";
+    RunningSixband running({}, folder, {"/bin/sh", scriptPath.string()});
+    auto result = running.finish();
+    std::filesystem::remove(scriptPath);
+    return result;
 }
 
 TempFolder::TempFolder() {
@@ -117,13 +132,54 @@ Audio readAudio(const std::filesystem::path& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file) throw std::runtime_error("cannot read " + path.string());
-    std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_float(file, interleaved.data(), info.frames);
+    // Read to the end: a stream written to a pipe does not record its length.
+    std::vector<float> interleaved;
+    std::vector<float> block(static_cast<std::size_t>(4096 * info.channels));
+    for (sf_count_t n; (n = sf_readf_float(file, block.data(), 4096)) > 0;)
+        interleaved.insert(interleaved.end(), block.begin(), block.begin() + n * info.channels);
     sf_close(file);
     Audio audio{info.samplerate, info.format, Channels(static_cast<std::size_t>(info.channels))};
     for (std::size_t i = 0; i < interleaved.size(); ++i)
         audio.channels[i % audio.channels.size()].push_back(interleaved[i]);
     return audio;
+}
+
+void writeIntegerAudio(const std::filesystem::path& path, const IntegerChannels& channels, int sampleRate, int format,
+                       const std::vector<std::pair<int, std::string>>& strings) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = static_cast<int>(channels.size());
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) throw std::runtime_error("cannot write " + path.string());
+    for (const auto& [field, text] : strings) sf_set_string(file, field, text.c_str());
+    std::vector<std::int32_t> interleaved;
+    for (std::size_t i = 0; i < channels[0].size(); ++i)
+        for (const auto& channel : channels) interleaved.push_back(channel[i]);
+    sf_writef_int(file, interleaved.data(), static_cast<sf_count_t>(channels[0].size()));
+    sf_close(file);
+}
+
+IntegerChannels readIntegerAudio(const std::filesystem::path& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) throw std::runtime_error("cannot read " + path.string());
+    std::vector<std::int32_t> interleaved(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_int(file, interleaved.data(), info.frames);
+    sf_close(file);
+    IntegerChannels channels(static_cast<std::size_t>(info.channels));
+    for (std::size_t i = 0; i < interleaved.size(); ++i) channels[i % channels.size()].push_back(interleaved[i]);
+    return channels;
+}
+
+std::string stringField(const std::filesystem::path& path, int field) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) throw std::runtime_error("cannot read " + path.string());
+    const char* text = sf_get_string(file, field);
+    std::string result = text ? text : "";
+    sf_close(file);
+    return result;
 }
 
 std::string fileBytes(const std::filesystem::path& path) {
@@ -160,9 +216,9 @@ Channels processDirectly(const std::string& modulePath, const Channels& stereoIn
     const ModuleLibrary module(modulePath);
     AEffect* effect = module.entry()(answerVersion);
     const auto frames = static_cast<std::int32_t>(stereoInput[0].size());
+    effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
     effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, 44100.0f);
     effect->dispatcher(effect, effSetBlockSize, 0, frames, nullptr, 0.0f);
-    effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
     effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
     for (const auto& [index, value] : parameters) effect->setParameter(effect, index, value);
     Channels input = stereoInput;

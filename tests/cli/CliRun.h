@@ -20,13 +20,20 @@ struct RunResult {
 // Runs `sixband args...` in `folder` and waits for it.
 RunResult runSixband(const std::vector<std::string>& args, const std::filesystem::path& folder);
 
-// Runs `sixband args...` in `folder` with stderr on a pseudo-terminal; returns what it wrote there.
-std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, const std::filesystem::path& folder);
+// Runs `sixband args...` in `folder` with stderr on a pseudo-terminal of that many columns; returns
+// what it wrote there.
+std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                                         int columns = 80);
+
+// Runs a /bin/sh script in `folder`, where $SIXBAND names the program: for pipes, umask and ulimit.
+RunResult runShell(const std::string& script, const std::filesystem::path& folder);
 
 // Starts `sixband args...` in `folder` without waiting; finish() waits and collects the result.
 class RunningSixband {
 public:
-    RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder);
+    // `program` replaces the sixband program itself (with its own first arguments) when given.
+    RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                   const std::vector<std::string>& program = {});
     pid_t pid() const { return pid_; }
     RunResult finish();
 
@@ -60,14 +67,22 @@ struct Audio {
 void writeAudio(const std::filesystem::path& path, const Channels& channels, int sampleRate,
                 int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT);
 Audio readAudio(const std::filesystem::path& path);
+
+// Integer samples, left-justified in 32 bits as libsndfile passes them (a 16-bit code c is c << 16),
+// written and read without any conversion through floats; with string fields (SF_STR_TITLE, ...).
+using IntegerChannels = std::vector<std::vector<std::int32_t>>;
+void writeIntegerAudio(const std::filesystem::path& path, const IntegerChannels& channels, int sampleRate, int format,
+                       const std::vector<std::pair<int, std::string>>& strings = {});
+IntegerChannels readIntegerAudio(const std::filesystem::path& path);
+std::string stringField(const std::filesystem::path& path, int field);
 std::string fileBytes(const std::filesystem::path& path);
 
 // Uniform noise in [-amplitude, amplitude) from a seed.
 std::vector<float> noise(std::size_t frames, unsigned seed, float amplitude = 0.5f);
 std::vector<float> sine(std::size_t frames, double frequencyHz, double sampleRate, float amplitude);
 
-// The module driven straight through its record, without the host tool's code: started at 44.1 kHz,
-// the parameters set, then the whole signal in one processReplacing call.
+// The module driven straight through its record, without the host tool's code: opened, started at
+// 44.1 kHz, the parameters set, then the whole signal in one processReplacing call.
 Channels processDirectly(const std::string& modulePath, const Channels& stereoInput,
                          const std::vector<std::pair<int, float>>& parameters);
 

@@ -24,6 +24,7 @@ protected:
     void SetUp() override {
         writeAudio(folder / "good.wav", {noise(4410, 1), noise(4410, 2)}, kRate);
         writeAudio(folder / "good2.wav", {noise(4410, 3)}, kRate);
+        writeAudio(folder / "low.wav", {noise(2205, 4)}, 22050);
         const std::string good = fileBytes(folder / "good.wav");
         writeText(folder / "header-cut.wav", good.substr(0, 30));
         writeText(folder / "data-cut.wav", good.substr(0, good.size() / 2));
@@ -78,6 +79,12 @@ TEST_F(CommandErrors, OutputsThatCannotOrMustNotBeWrittenAreRefused) {
               "refusing to overwrite"},
              {"output into the inputs' folder", {"process", "good.wav", "-o", "./"}, 2, "refusing to overwrite"},
              {"unknown extension", {"process", "good.wav", "-o", "out.xyz"}, 2, "extension"},
+             {"unknown type", {"process", "good.wav", "-o", "out.wav", "--type", "xyz"}, 2, "--type xyz: unknown"},
+             {"empty output name", {"process", "good.wav", "-o", ""}, 2, "the output name is empty"},
+             {"a rate the type cannot hold, named by the user's file", {"process", "good.wav", "-o", "out.opus"}, 2,
+              "out.opus: Opus only supports sample rates of"},
+             {"standard output without a type", {"process", "good.wav", "-o", "-"}, 2, "give --type"},
+             {"standard input twice", {"process", "-", "-", "-o", "outs/"}, 2, "only once"},
              {"format the type cannot hold", {"process", "good.wav", "-o", "out.flac", "--format", "float"}, 2,
               "cannot hold"},
              {"unknown format", {"process", "good.wav", "-o", "out.wav", "--format", "pcm12"}, 2, "--format pcm12"},
@@ -96,10 +103,10 @@ TEST_F(CommandErrors, ModulesThatCannotBeHostedAreRefused) {
               "exports neither main nor VSTPluginMain"},
              {"entry returns null", {"process", "good.wav", "-o", "out.wav", "--plugin", FAKE_NullEffect}, 1, "returned null"},
              {"wrong magic", {"process", "good.wav", "-o", "out.wav", "--plugin", FAKE_WrongMagic}, 1, "wrong magic"},
-             {"one output", {"process", "good.wav", "-o", "out.wav", "--plugin", FAKE_MonoOutput}, 1,
-              "has 1 outputs; stereo processing needs 2"},
-             {"one output, response", {"response", "--plugin", FAKE_MonoOutput}, 1, "has 1 outputs"},
-             {"one output, bench", {"bench", "--plugin", FAKE_MonoOutput}, 1, "has 1 outputs"},
+             {"no output", {"process", "good.wav", "-o", "out.wav", "--plugin", FAKE_NoOutputs}, 1,
+              "has 0 outputs; stereo processing needs 2, or 1"},
+             {"no output, response", {"response", "--plugin", FAKE_NoOutputs}, 1, "has 0 outputs"},
+             {"no output, bench", {"bench", "--plugin", FAKE_NoOutputs}, 1, "has 0 outputs"},
              {"info on a module without entry", {"info", "--plugin", FAKE_NoEntry}, 1, "exports neither"},
          })
         expectClean(c);
@@ -116,6 +123,13 @@ TEST_F(CommandErrors, ParameterRequestsThatDoNotParseOrNameNothingAreUsageErrors
               "neither a normalised number"},
              {"no equals sign", {"process", "good.wav", "-o", "out.wav", "--set", "80 Hz"}, 2, "expected NAME=VALUE"},
              {"unreachable gain", {"process", "good.wav", "-o", "out.wav", "--set", "12 kHz=-20dB"}, 1, "cannot reach"},
+             {"a gain without its dB", {"process", "good.wav", "-o", "out.wav", "--set", "80 Hz=6"}, 2,
+              "outside the normalised range 0..1; for a gain write \"80 Hz=+6dB\""},
+             {"a gain above the module rate's Nyquist frequency", {"response", "--rate", "20000", "--set", "12 kHz=+3dB"}, 2,
+              "above the Nyquist frequency"},
+             {"a gain above the file's Nyquist frequency, whatever the module's rate",
+              {"process", "low.wav", "-o", "out.wav", "--rate", "96000", "--set", "12 kHz=+3dB"}, 2,
+              "12 kHz is above the Nyquist frequency (11.025 kHz) of audio at 22050 Hz"},
              {"response, unknown name", {"response", "--set", "bass=+3dB"}, 2, "no parameter called"},
          })
         expectClean(c);
@@ -124,6 +138,13 @@ TEST_F(CommandErrors, ParameterRequestsThatDoNotParseOrNameNothingAreUsageErrors
 TEST_F(CommandErrors, CommandLinesCLI11RejectsAreUsageErrors) {
     for (const ErrorCase& c : std::vector<ErrorCase>{
              {"no command", {}, 2, "subcommand"},
+             {"mistyped command", {"proces", "good.wav", "-o", "out.wav"}, 2, "did you mean process?"},
+             {"unknown command", {"equalise", "good.wav"}, 2, "the commands are info, process"},
+             {"block that is no number", {"process", "good.wav", "-o", "out.wav", "--block", "abc"}, 2,
+              "--block: needs a whole number of frames"},
+             {"a rate no audio has", {"process", "good.wav", "-o", "out.wav", "--rate", "1e12"}, 2, "1536000"},
+             {"more jobs than outputs can be open", {"process", "good.wav", "-o", "out.wav", "--jobs", "1000"}, 2, "--jobs"},
+             {"seconds that are no number", {"bench", "--seconds", "nan"}, 2, "--seconds"},
              {"unknown option", {"process", "good.wav", "-o", "out.wav", "--loud"}, 2, "--loud"},
              {"missing output", {"process", "good.wav"}, 2, "output"},
              {"block not a number", {"process", "good.wav", "-o", "out.wav", "--block", "many"}, 2, "many"},
@@ -148,6 +169,14 @@ TEST(CommandLine, HelpOnEveryCommandAndVersionSucceed) {
 
 TEST(CommandLine, DemoWritesItsThreeFilesAndSaysWhere) {
     TempFolder folder;
+    // Another module has no such bands: the demo leaves them out rather than refuse a --set the
+    // user never typed.
+    const auto other = runSixband({"demo", "-o", "other", "--plugin", FAKE_GainPeer}, folder.path());
+    EXPECT_EQ(other.exitCode, 0) << other.err;
+    EXPECT_EQ(other.err.find("sixband:"), std::string::npos) << other.err;
+    EXPECT_NE(other.out.find("no parameter called \"80 Hz\"; the demo leaves out"), std::string::npos) << other.out;
+    std::filesystem::remove_all(folder / "other");
+
     const auto run = runSixband({"demo", "-o", "show"}, folder.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(folder.listing(),

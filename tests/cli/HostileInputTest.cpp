@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -81,7 +82,7 @@ TEST(BadArguments, NonsenseValuesAreRefusedWithOneLineAndNothingWritten) {
         {with({"--format", "bogus"}), "bogus"},
         {with({"--plugin", "/dev/null"}), "/dev/null"},
         {with({"--plugin", "good.wav"}), "good.wav"},
-        {{"process", "good.wav", "-o", ""}, "sixband: "},
+        {{"process", "good.wav", "-o", ""}, "output name is empty"},
         {{"process", "good.wav", "-o", "good.wav"}, "good.wav"},
         {{"process", "no-such-file.wav", "-o", "out.wav"}, "no-such-file.wav"},
         {{"process", std::string(5000, 'x') + ".wav", "-o", "out.wav"}, "xxxx"},
@@ -92,6 +93,40 @@ TEST(BadArguments, NonsenseValuesAreRefusedWithOneLineAndNothingWritten) {
         SCOPED_TRACE(line);
         expectRefused(args, folder, mention);
     }
+}
+
+TEST(BadArguments, AFailedWriteLeavesNoTemporaryFile) {
+    // A file-size limit (ulimit -f, counted in 512-byte blocks) that the output reaches mid-way.
+    TempFolder folder;
+    writeAudio(folder / "long.wav", {noise(5 * 44100, 1), noise(5 * 44100, 2)}, 44100);
+    const auto before = folder.listing();
+    const auto run = runShell("ulimit -f 200; $SIXBAND process long.wav -o out.wav", folder.path());
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(lineCount(run.err), 1u) << run.err;
+    EXPECT_EQ(run.err.rfind("sixband: out.wav: cannot write audio", 0), 0u) << run.err;
+    EXPECT_EQ(folder.listing(), before) << "a temporary file was left";
+}
+
+TEST(Outputs, HaveTheUsualPermissionsAndABatchMayHoldMoreFilesThanCanBeOpenAtOnce) {
+    TempFolder folder;
+    constexpr int kFiles = 300;
+    std::string names;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = "in" + std::to_string(i) + ".wav";
+        writeAudio(folder / name, {noise(64, static_cast<unsigned>(i))}, 44100);
+        names += " " + name;
+    }
+    const auto run = runShell("umask 022; $SIXBAND process" + names + " -o out/ --jobs 4 -q && "
+                              "$SIXBAND response -o plot.svg -q",
+                              folder.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const auto& output : {folder / "out" / "in0.wav", folder / "out" / "in299.wav", folder / "plot.svg"}) {
+        struct stat status {};
+        ASSERT_EQ(stat(output.c_str(), &status), 0) << output;
+        EXPECT_EQ(status.st_mode & 0777, 0644u) << output;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "out"), std::filesystem::directory_iterator()),
+              kFiles);
 }
 
 TEST(Interruption, WithSeveralJobsWritingLeavesNoFileOfAnyOfThem) {

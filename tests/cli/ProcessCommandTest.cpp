@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
+#include <random>
+#include <sys/stat.h>
+#include <tuple>
 #include <thread>
 
 namespace {
@@ -24,8 +28,10 @@ TEST(ProcessCommand, StereoFloatFileEqualsTheModuleRunDirectlyBitForBit) {
     writeAudio(folder / "in.wav", input, kRate);
     for (const char* block : {"1", "512", "4096"}) {
         SCOPED_TRACE(std::string("block ") + block);
+        // A parameter set twice keeps the later value, whether the earlier was a gain or a value.
         const auto run = runSixband({"process", "in.wav", "-o", "out.wav", "--plugin", SIXBAND_MODULE_PATH, "--set",
-                                     "0=0.9", "--set", "2.5 kHz=0.05", "--set", "5=0.7", "--block", block},
+                                     "80 Hz=+3dB", "--set", "0=0.9", "--set", "2.5 kHz=0.05", "--set", "5=0.1",
+                                     "--set", "12 kHz=0.7", "--block", block},
                                     folder.path());
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const Audio output = readAudio(folder / "out.wav");
@@ -61,21 +67,25 @@ TEST(ProcessCommand, ParallelJobsWriteTheSameBytesAsOneAtATime) {
         else writeAudio(folder / name, {noise(kFrames + i * 1000, 10 + i), noise(kFrames + i * 1000, 20 + i)}, rate);
         inputs.push_back(name);
     }
+    // Into FLAC, 24-bit from float input, dithered: the dither too must not depend on the job.
     const auto runInto = [&](const std::string& folderName, const std::string& jobs) {
         std::vector<std::string> args{"process"};
         args.insert(args.end(), inputs.begin(), inputs.end());
-        args.insert(args.end(), {"-o", folderName + "/", "--jobs", jobs, "--set", "80 Hz=+4dB", "--set", "5 kHz=0.1"});
+        args.insert(args.end(), {"-o", folderName + "/", "--jobs", jobs, "--type", "flac", "--dither", "--set",
+                                 "80 Hz=+4dB", "--set", "5 kHz=0.1"});
         return runSixband(args, folder.path());
     };
     const auto serial = runInto("serial", "1");
     ASSERT_EQ(serial.exitCode, 0) << serial.err;
     const auto parallel = runInto("parallel", "4");
     ASSERT_EQ(parallel.exitCode, 0) << parallel.err;
-    for (const auto& name : inputs) {
+    for (const auto& input : inputs) {
+        const std::string name = std::filesystem::path(input).replace_extension(".flac").string();
         SCOPED_TRACE(name);
         const std::string bytes = fileBytes(folder / "serial" / name);
         EXPECT_GT(bytes.size(), 1000u);
         EXPECT_EQ(fileBytes(folder / "parallel" / name), bytes);
+        EXPECT_EQ(readAudio(folder / "serial" / name).format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
     }
 }
 
@@ -93,13 +103,72 @@ TEST(ProcessCommand, IntegerOutputClipsAtFullScaleAndCountsTheClippedSamples) {
     EXPECT_GT(output.channels[0][103], 0.999f) << "a positive overload must saturate, not wrap negative";
     EXPECT_LE(output.channels[0][502], -1.0f);
 
+    EXPECT_NE(run.err.find("--format float"), std::string::npos) << run.err;
+    // FLAC holds no float samples: the hint must not offer one.
+    const auto flac = runSixband({"process", "loud.wav", "-o", "out.flac"}, folder.path());
+    EXPECT_NE(flac.err.find("12 samples clipped"), std::string::npos) << flac.err;
+    EXPECT_NE(flac.err.find("hold no float samples"), std::string::npos) << flac.err;
+
     const auto floatRun = runSixband({"process", "loud.wav", "-o", "float.wav"}, folder.path());
     ASSERT_EQ(floatRun.exitCode, 0) << floatRun.err;
     EXPECT_EQ(floatRun.err, "") << "float output never clips";
     EXPECT_GT(readAudio(folder / "float.wav").channels[0][103], 1.4f);
 }
 
-TEST(ProcessCommand, OtherSampleRatesAreNotedWithTheFactor) {
+TEST(ProcessCommand, IntegerFilesComeBackBitForBitWithTheirFormatAndStrings) {
+    TempFolder folder;
+    const auto codes = [](unsigned seed, int bits) {
+        const std::int32_t top = (1 << (bits - 1)) - 1;
+        std::mt19937 generator(seed);
+        std::uniform_int_distribution<std::int32_t> uniform(-top - 1, top);
+        std::vector<std::int32_t> samples(20000);
+        for (auto& s : samples) s = uniform(generator);
+        // Both full-scale codes, and the smallest steps around zero.
+        samples[10] = top;
+        samples[11] = -top - 1;
+        samples[12] = 1;
+        samples[13] = -1;
+        for (auto& s : samples) s = static_cast<std::int32_t>(static_cast<std::uint32_t>(s) << (32 - bits));
+        return samples;
+    };
+    const std::vector<std::pair<int, std::string>> strings{{SF_STR_TITLE, "Night Song"}, {SF_STR_ARTIST, "Ana"}};
+    for (const auto& [name, format, bits] : std::vector<std::tuple<std::string, int, int>>{
+             {"in16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16},
+             {"in24.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 24},
+             {"in16.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 16},
+             {"in24.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 24}}) {
+        SCOPED_TRACE(name);
+        const IntegerChannels input{codes(1, bits), codes(2, bits)};
+        writeIntegerAudio(folder / name, input, kRate, format, strings);
+        const std::string out = "out-" + name;
+        const auto run = runSixband({"process", name, "-o", out}, folder.path());
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(readAudio(folder / out).format, format);
+        EXPECT_EQ(readIntegerAudio(folder / out), input);
+        EXPECT_EQ(stringField(folder / out, SF_STR_TITLE), "Night Song");
+        EXPECT_EQ(stringField(folder / out, SF_STR_ARTIST), "Ana");
+    }
+
+    // Dither: within one step of the input, different in each channel, the same on every run.
+    const IntegerChannels same{codes(3, 16), codes(3, 16)};
+    writeIntegerAudio(folder / "same.wav", same, kRate, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    ASSERT_EQ(runSixband({"process", "same.wav", "-o", "d1.wav", "--dither"}, folder.path()).exitCode, 0);
+    ASSERT_EQ(runSixband({"process", "same.wav", "-o", "d2.wav", "--dither"}, folder.path()).exitCode, 0);
+    EXPECT_EQ(fileBytes(folder / "d1.wav"), fileBytes(folder / "d2.wav"));
+    const auto dithered = readIntegerAudio(folder / "d1.wav");
+    EXPECT_NE(dithered[0], dithered[1]) << "each channel has its own dither";
+    std::size_t changed = 0;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < same[c].size(); ++i) {
+            const std::int64_t step = (std::int64_t{dithered[c][i]} - same[c][i]) / 65536;
+            ASSERT_LE(std::abs(step), 1) << "sample " << i;
+            changed += step != 0;
+        }
+    // TPDF of ±1 LSB moves a sample on an exact code in a quarter of the cases (each way 1/8).
+    EXPECT_NEAR(static_cast<double>(changed) / (2.0 * same[0].size()), 0.25, 0.02);
+}
+
+TEST(ProcessCommand, OtherSampleRatesAreNotedWithTheFactorAndBothRates) {
     TempFolder folder;
     writeAudio(folder / "in48.wav", {noise(4800, 4), noise(4800, 5)}, 48000);
     writeAudio(folder / "in441.wav", {noise(4410, 4), noise(4410, 5)}, kRate);
@@ -112,20 +181,39 @@ TEST(ProcessCommand, OtherSampleRatesAreNotedWithTheFactor) {
     EXPECT_EQ(at441.out.find("note"), std::string::npos) << at441.out;
     const auto quiet = runSixband({"process", "in48.wav", "-o", "quiet.wav", "--quiet"}, folder.path());
     EXPECT_EQ(quiet.out, "");
-    // --rate runs the module at another rate; the file keeps its own.
+    // --rate runs the module at another rate; the file keeps its own, and the note names both.
     const auto overridden = runSixband({"process", "in441.wav", "-o", "as48.wav", "--rate", "48000"}, folder.path());
     ASSERT_EQ(overridden.exitCode, 0) << overridden.err;
-    EXPECT_NE(overridden.out.find("1.0884"), std::string::npos) << overridden.out;
+    EXPECT_NE(overridden.out.find("runs at 48000 Hz on audio at 44100 Hz"), std::string::npos) << overridden.out;
+    EXPECT_NE(overridden.out.find("0.918"), std::string::npos) << overridden.out;
     EXPECT_EQ(readAudio(folder / "as48.wav").sampleRate, kRate);
+    // The note explains an unreachable gain, also under --quiet.
+    const auto unreachable = runSixband({"process", "in48.wav", "-o", "no.wav", "--set", "12 kHz=-30dB", "-q"}, folder.path());
+    EXPECT_EQ(unreachable.exitCode, 1);
+    EXPECT_NE(unreachable.err.find("1.0884"), std::string::npos) << unreachable.err;
+    EXPECT_EQ(lineCount(unreachable.err), 1u) << unreachable.err;
 }
 
-TEST(ProcessCommand, AProgressBarAppearsOnlyWhenStderrIsATerminal) {
+TEST(ProcessCommand, AProgressBarAppearsOnlyWhenStderrIsATerminalAndFitsItsWidth) {
     TempFolder folder;
-    writeAudio(folder / "in.wav", {noise(kRate, 12), noise(kRate, 13)}, kRate);
-    const std::vector<std::string> slow{"process", "in.wav", "-o", "out.wav", "--block", "32", "--plugin", FAKE_SlowPassThrough};
+    const std::string name = "a-long-name-for-a-recording.wav";
+    writeAudio(folder / name, {noise(kRate, 12), noise(kRate, 13)}, kRate);
+    const std::vector<std::string> slow{"process", name, "-o", "out.wav", "--block", "32", "--plugin", FAKE_SlowPassThrough};
     const std::string onTerminal = runSixbandWithTerminalStderr(slow, folder.path());
-    EXPECT_NE(onTerminal.find("] "), std::string::npos) << onTerminal;
-    EXPECT_NE(onTerminal.find("%"), std::string::npos) << onTerminal;
+    EXPECT_NE(onTerminal.find(name + " ["), std::string::npos) << onTerminal;
+    EXPECT_NE(onTerminal.find(" left\033[K"), std::string::npos) << "no time left shown: " << onTerminal;
+    // In 30 columns: every drawing shorter than the line, and the last thing written clears it.
+    const std::string narrow = runSixbandWithTerminalStderr(slow, folder.path(), 30);
+    ASSERT_NE(narrow.find("a-long-name"), std::string::npos) << narrow;
+    std::size_t drawings = 0;
+    for (std::size_t start = narrow.find('\r'); start != std::string::npos; start = narrow.find('\r', start + 1)) {
+        const std::string drawing = narrow.substr(start + 1, narrow.find("\033[K", start) - start - 1);
+        EXPECT_LE(drawing.size(), 29u) << drawing;
+        EXPECT_EQ(drawing.find('\n'), std::string::npos);
+        ++drawings;
+    }
+    EXPECT_GT(drawings, 2u);
+    EXPECT_TRUE(narrow.ends_with("\r\033[K")) << narrow;
     auto quiet = slow;
     quiet.push_back("--quiet");
     EXPECT_EQ(runSixbandWithTerminalStderr(quiet, folder.path()), "");
@@ -134,19 +222,104 @@ TEST(ProcessCommand, AProgressBarAppearsOnlyWhenStderrIsATerminal) {
     EXPECT_EQ(redirected.err, "");
 }
 
-TEST(ProcessCommand, ModulesWithoutReplacingAddIntoClearedOutputs) {
+TEST(ProcessCommand, ModulesAreHostedAsHostsDoWhateverTheirShape) {
     TempFolder folder;
     const auto left = noise(5000, 6);
     const auto right = noise(5000, 7);
     writeAudio(folder / "in.wav", {left, right}, kRate);
     // Gain 2 × 0.25: exact in binary, so any residue in the outputs would show.
-    const auto run = runSixband({"process", "in.wav", "-o", "out.wav", "--plugin", FAKE_GainPeer, "--set", "gain=0.25"},
-                                folder.path());
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const Audio output = readAudio(folder / "out.wav");
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        ASSERT_EQ(output.channels[0][i], 0.5f * left[i]) << i;
-        ASSERT_EQ(output.channels[1][i], 0.5f * right[i]) << i;
+    // Gain 2 × 0.25 (or a mono module's 0.5 per channel): exact in binary, so any residue or a
+    // parameter the module never took would show.
+    for (const auto& [module, setting] : std::vector<std::pair<std::string, std::string>>{
+             {FAKE_GainPeer, "gain=0.25"}, {FAKE_OpenFirst, "gain=0.25"}, {FAKE_MonoOutput, ""}}) {
+        SCOPED_TRACE(module);
+        std::vector<std::string> args{"process", "in.wav", "-o", "out.wav", "--plugin", module};
+        if (!setting.empty()) args.insert(args.end(), {"--set", setting});
+        const auto run = runSixband(args, folder.path());
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        const Audio output = readAudio(folder / "out.wav");
+        for (std::size_t i = 0; i < left.size(); ++i) {
+            ASSERT_EQ(output.channels[0][i], 0.5f * left[i]) << i;
+            ASSERT_EQ(output.channels[1][i], 0.5f * right[i]) << i;
+        }
+    }
+    // A module that does not keep a value as set: the user is told what it kept.
+    const auto stepped = runSixband({"process", "in.wav", "-o", "out.wav", "--plugin", FAKE_OpenFirst, "--set", "steps=0.3", "-q"},
+                                    folder.path());
+    ASSERT_EQ(stepped.exitCode, 0) << stepped.err;
+    EXPECT_NE(stepped.err.find("\"Steps\") was set to 0.3 but the module reads back 0.25"), std::string::npos) << stepped.err;
+    const auto info = runSixband({"info", "--plugin", FAKE_OpenFirst}, folder.path());
+    EXPECT_NE(info.out.find("\"Gain\""), std::string::npos) << info.out;
+}
+
+TEST(ProcessCommand, StandardInputAndOutputMakeAPipe) {
+    TempFolder folder;
+    const Channels input{noise(kFrames, 21), noise(kFrames, 22)};
+    writeAudio(folder / "in.au", input, kRate, SF_FORMAT_AU | SF_FORMAT_FLOAT);
+    for (const char* type : {"au", "flac"}) {
+        SCOPED_TRACE(type);
+        const auto run = runShell(std::string("$SIXBAND process - -o - --type ") + type +
+                                      " --set 0=0.9 < in.au | cat > piped." + type,
+                                  folder.path());
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        // Every message went to stderr: stdout carried the audio alone.
+        EXPECT_NE(run.err.find("standard input -> standard output"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("0.900000"), std::string::npos) << run.err;
+        const Audio output = readAudio(folder / (std::string("piped.") + type));
+        ASSERT_EQ(output.channels.size(), 2u);
+        if (std::string(type) == "au") {
+            const Channels expected = processDirectly(SIXBAND_MODULE_PATH, input, {{0, 0.9f}});
+            expectSameBits(output.channels[0], expected[0]);
+            expectSameBits(output.channels[1], expected[1]);
+        } else {
+            EXPECT_EQ(output.channels[0].size(), kFrames);
+            // Only the header's totals, left unknown, may differ from a FLAC file written in place:
+            // nothing may trail the last frame (libsndfile would append them there).
+            ASSERT_EQ(runSixband({"process", "in.au", "-o", "direct.flac", "--set", "0=0.9"}, folder.path()).exitCode, 0);
+            EXPECT_EQ(fileBytes(folder / "piped.flac").size(), fileBytes(folder / "direct.flac").size());
+        }
+    }
+    // A type that cannot go into a pipe is refused before anything is read, naming one that can.
+    const auto wav = runShell("{ $SIXBAND process - -o - --type wav < in.au; echo $? > status; } | cat > piped.wav",
+                              folder.path());
+    EXPECT_EQ(fileBytes(folder / "status"), "2\n");
+    EXPECT_NE(wav.err.find("cannot be written to a pipe; use --type au"), std::string::npos) << wav.err;
+    EXPECT_EQ(fileBytes(folder / "piped.wav"), "");
+}
+
+TEST(ProcessCommand, MpegAudioWithoutAnInfoFrameIsReadToItsEnd) {
+    // libsndfile writes an info frame with the exact length; without it (as `lame -t` and sox
+    // write them) the length is an estimate from the first frame: too long for constant bit rate,
+    // far too short for variable. Either way the whole audio must come through.
+    TempFolder folder;
+    constexpr std::size_t kMpegFrames = 3 * kRate;
+    for (const int mode : {SF_BITRATE_MODE_CONSTANT, SF_BITRATE_MODE_VARIABLE}) {
+        SCOPED_TRACE(mode);
+        SF_INFO info{};
+        info.samplerate = kRate;
+        info.channels = 2;
+        info.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+        SNDFILE* file = sf_open((folder / "tagged.mp3").c_str(), SFM_WRITE, &info);
+        ASSERT_NE(file, nullptr);
+        int bitrateMode = mode;
+        sf_command(file, SFC_SET_BITRATE_MODE, &bitrateMode, sizeof bitrateMode);
+        const auto left = sine(kMpegFrames, 440.0, kRate, 0.3f);
+        std::vector<float> interleaved;
+        for (float x : left) interleaved.insert(interleaved.end(), {x, x});
+        sf_writef_float(file, interleaved.data(), kMpegFrames);
+        sf_close(file);
+        std::string bytes = fileBytes(folder / "tagged.mp3");
+        for (const char* tag : {"Xing", "Info"})
+            if (const auto at = bytes.find(tag); at != std::string::npos) bytes.replace(at, 4, "none");
+        std::ofstream(folder / "untagged.mp3", std::ios::binary) << bytes;
+        const auto run = runSixband({"process", "untagged.mp3", "-o", "out.wav"}, folder.path());
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        // The info frame, no longer one, decodes as a frame of silence, and nothing is trimmed.
+        const std::size_t frames = readAudio(folder / "out.wav").channels[0].size();
+        EXPECT_GE(frames, kMpegFrames);
+        EXPECT_LE(frames, kMpegFrames + 4 * 1152);
+        EXPECT_NE(run.out.find(std::to_string(frames) + " frames"), std::string::npos) << run.out;
     }
 }
 

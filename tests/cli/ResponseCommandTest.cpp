@@ -18,7 +18,8 @@ constexpr int kRate = 44100;
 // frequency. The impulse stands far above full scale (a float file holds it) to rise above the
 // equaliser's own low-band hiss. (A steady sine sees another gain in the 80 Hz band: its float
 // recursion is too ill-conditioned to act as one linear filter for all signals.)
-double measuredGainDb(const TempFolder& folder, const std::vector<std::string>& settings, double frequencyHz) {
+double measuredGainDb(const TempFolder& folder, const std::vector<std::string>& settings, double frequencyHz,
+                      const std::vector<std::string>& extra = {}) {
     constexpr std::size_t kFrames = 65536;
     constexpr float kLevel = 1024.0f;
     std::vector<float> impulse(kFrames, 0.0f);
@@ -26,6 +27,7 @@ double measuredGainDb(const TempFolder& folder, const std::vector<std::string>& 
     writeAudio(folder / "impulse.wav", {impulse, impulse}, kRate);
     std::vector<std::string> args{"process", "impulse.wav", "-o", "response.wav"};
     for (const auto& s : settings) args.insert(args.end(), {"--set", s});
+    args.insert(args.end(), extra.begin(), extra.end());
     const auto run = runSixband(args, folder.path());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const Audio out = readAudio(folder / "response.wav");
@@ -89,6 +91,14 @@ TEST(ResponseCommand, AGainRequestGivesThatMeasuredGainAtTheNamedFrequency) {
     }
 }
 
+TEST(ResponseCommand, AtAnotherModuleRateTheGainIsWhatTheFileGetsAtTheNamedFrequency) {
+    // The module at 96 kHz on 44.1 kHz audio: its 80 Hz lands at 36.75 Hz in the file. Measured
+    // in the module's time base, "+6dB" would give the file about +13 dB at 80 Hz.
+    TempFolder folder;
+    EXPECT_NEAR(measuredGainDb(folder, {"80 Hz=+6dB"}, 80, {"--rate", "96000"}), 6.0, 0.1);
+    EXPECT_NEAR(measuredGainDb(folder, {"5 kHz=-4dB"}, 5000, {"--rate", "32000"}), -4.0, 0.1);
+}
+
 TEST(ResponseCommand, GainRequestsOnOverlappingBandsHoldTogether) {
     TempFolder folder;
     // 1 kHz and 2.5 kHz share 1.2 - 1.85 kHz: each setting moves the other's gain.
@@ -144,6 +154,9 @@ TEST(ResponseCommand, PlotsAreWrittenAsPngOrSvgWithTheBandNames) {
     EXPECT_EQ(fileBytes(folder / "plot.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
     const std::string svg = fileBytes(folder / "plot.svg");
     EXPECT_NE(svg.find("<svg"), std::string::npos);
+    for (const char* band : {"80 Hz", "400 Hz", "1 kHz", "2.5 kHz", "5 kHz", "12 kHz"})
+        EXPECT_NE(svg.find(std::string(">") + band + "</text>"), std::string::npos) << band;
+    EXPECT_NE(svg.find("2.5 kHz=-6dB (48000 Hz)</text>"), std::string::npos) << "the title";
     EXPECT_EQ(folder.listing(), (std::set<std::string>{"plot.png", "plot.svg"}));
 }
 
