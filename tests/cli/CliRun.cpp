@@ -16,11 +16,18 @@
 #include <sstream>
 #include <stdexcept>
 
-RunningSixband::RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder)
+namespace {
+std::vector<std::string> sixbandCommand(const std::vector<std::string>& args) {
+    std::vector<std::string> command{SIXBAND_PROGRAM};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+}  // namespace
+
+RunningProgram::RunningProgram(const std::vector<std::string>& command, const std::filesystem::path& folder)
     : outPath_(folder.parent_path() / (folder.filename().string() + ".stdout")),
       errPath_(folder.parent_path() / (folder.filename().string() + ".stderr")) {
-    std::vector<std::string> argv{SIXBAND_PROGRAM};
-    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> argv = command;
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
@@ -30,12 +37,15 @@ RunningSixband::RunningSixband(const std::vector<std::string>& args, const std::
         std::vector<char*> pointers;
         for (auto& a : argv) pointers.push_back(a.data());
         pointers.push_back(nullptr);
-        execv(pointers[0], pointers.data());
+        execvp(pointers[0], pointers.data());
         _exit(127);
     }
 }
 
-RunResult RunningSixband::finish() {
+RunningSixband::RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder)
+    : RunningProgram(sixbandCommand(args), folder) {}
+
+RunResult RunningProgram::finish() {
     int status = 0;
     waitpid(pid_, &status, 0);
     RunResult result;
@@ -50,6 +60,10 @@ RunResult RunningSixband::finish() {
 
 RunResult runSixband(const std::vector<std::string>& args, const std::filesystem::path& folder) {
     return RunningSixband(args, folder).finish();
+}
+
+RunResult runProgram(const std::vector<std::string>& command, const std::filesystem::path& folder) {
+    return RunningProgram(command, folder).finish();
 }
 
 std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, const std::filesystem::path& folder) {

@@ -20,19 +20,28 @@ struct RunResult {
 // Runs `sixband args...` in `folder` and waits for it.
 RunResult runSixband(const std::vector<std::string>& args, const std::filesystem::path& folder);
 
+// Runs any program, found on PATH unless `command[0]` holds a slash, in `folder` and waits for it.
+RunResult runProgram(const std::vector<std::string>& command, const std::filesystem::path& folder);
+
 // Runs `sixband args...` in `folder` with stderr on a pseudo-terminal; returns what it wrote there.
 std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, const std::filesystem::path& folder);
 
-// Starts `sixband args...` in `folder` without waiting; finish() waits and collects the result.
-class RunningSixband {
+// Starts `command` in `folder` without waiting; finish() waits and collects the result.
+class RunningProgram {
 public:
-    RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder);
+    RunningProgram(const std::vector<std::string>& command, const std::filesystem::path& folder);
     pid_t pid() const { return pid_; }
     RunResult finish();
 
 private:
     pid_t pid_;
     std::filesystem::path outPath_, errPath_;
+};
+
+// Starts `sixband args...`.
+class RunningSixband : public RunningProgram {
+public:
+    RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder);
 };
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
