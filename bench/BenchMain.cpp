@@ -87,6 +87,10 @@ void printTargets(const char* title, const SummaryReporter::Table& table) {
     if (bound != 0.0)
         std::printf("  %.2fx one stage's recursion as measured here, %.1f ns\n", chosen / bound, bound);
     if (lsp != 0.0) std::printf("  %.2fx LSP's six-bell stereo equaliser (target: below 1)\n", chosen / lsp);
+    const double module = lookUp(table, "hosted/sixband", "512");
+    const double lv2 = lookUp(table, "hosted/sixband-lv2", "512");
+    if (module != 0.0 && lv2 != 0.0)
+        std::printf("The LV2 form, %.1f ns per stereo frame, takes %.2fx the hosted module's time\n", lv2, lv2 / module);
 }
 
 void printSummary(const SummaryReporter& reporter) {
@@ -124,6 +128,7 @@ int main(int argc, char** argv) {
 
     registerChainPathBenchmarks();
     registerHostedBenchmarks();
+    registerLv2Benchmarks();
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     printSummary(reporter);

@@ -8,6 +8,10 @@
 
 inline constexpr std::int64_t kBenchBlockSizes[] = {64, 512, 4096};
 
+// The equaliser's band parameters in every benchmark of the module and its LV2 form: every band
+// away from neutral, so that no stage's contribution is a near-zero.
+inline constexpr float kBenchBandSettings[6] = {0.8f, 0.1f, 0.6f, 0.9f, 0.2f, 0.7f};
+
 // The fastest repetition, beside the median: on a shared machine the other jobs only ever add
 // time, so the minimum is the steadier estimate of what the code itself costs.
 inline double fastestRepetition(const std::vector<double>& values) {
@@ -34,6 +38,8 @@ struct StereoNoiseBlock {
 void registerChainPathBenchmarks();
 // The built module and the peer equalisers, loaded and driven as a host drives them.
 void registerHostedBenchmarks();
+// The LV2 form, loaded through its descriptor (nothing where the build has no LV2 form).
+void registerLv2Benchmarks();
 // Runs every fast path the processor supports against the plain form for this many frames;
 // returns false after reporting the first difference.
 bool verifyChainPaths(std::int64_t frames);

@@ -54,8 +54,7 @@ const double kBandCentresHz[6] = {80.0, 400.0, 1000.0, 2500.0, 5000.0, 12000.0};
 const Peer kPeers[] = {
     {"sixband", SIXBAND_MODULE_PATH,
      [](HostedEffect& effect) {
-         const float settings[6] = {0.8f, 0.1f, 0.6f, 0.9f, 0.2f, 0.7f};
-         for (int band = 0; band < 6; ++band) effect.setParameter(band, settings[band]);
+         for (int band = 0; band < 6; ++band) effect.setParameter(band, kBenchBandSettings[band]);
      }},
     // LSP's parametric equaliser, 16 bands, stereo: six bell bands at +7 dB, the others off.
     {"lsp-para-x16-stereo", "/usr/lib/vst/lsp-plugins/para-equalizer-x16-stereo.so",

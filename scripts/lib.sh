@@ -119,9 +119,10 @@ run_tests() {
     return $status
 }
 
-# What the native build needs: compiler, CMake, test and benchmark libraries, the host's libraries.
+# What the native build needs: compiler, CMake, test and benchmark libraries, the host's libraries,
+# the LV2 headers.
 NATIVE_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev
-                 libsndfile1-dev libmpg123-dev libfftw3-dev libcairo2-dev libcli11-dev)
+                 libsndfile1-dev libmpg123-dev libfftw3-dev libcairo2-dev libcli11-dev lv2-dev)
 
 build_preset() {
     local preset=$1

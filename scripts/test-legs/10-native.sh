@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The native x86-64 build: module, host tool, every test.
+# The native x86-64 build: module, LV2 plug-in, host tool, every test but those of real hosts
+# (15-real-hosts.sh) and of the LV2 tools (35-lv2.sh).
 source "$(dirname "$0")/../lib.sh"
 install_packages "${NATIVE_PACKAGES[@]}"
 cd "$SIXBAND_ROOT"
 build_preset default
-run_tests ctest --preset default -j "$(nproc)" --label-exclude real-host
+run_tests ctest --preset default -j "$(nproc)" --label-exclude 'real-host|lv2'

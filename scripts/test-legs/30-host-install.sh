@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The installed layout: `cmake --install` puts the module in <prefix>/lib/vst and the program in
-# <prefix>/bin, and the installed program finds the installed module on its own. Then the README's
+# The installed layout: `cmake --install` puts the module in <prefix>/lib/vst, the LV2 bundle in
+# <prefix>/lib/lv2/sixband.lv2 and the program in <prefix>/bin, and the installed program finds the
+# installed module on its own. Then the README's
 # quick-start demonstration, exactly as a user runs it.
 source "$(dirname "$0")/../lib.sh"
 install_packages "${NATIVE_PACKAGES[@]}"
@@ -11,6 +12,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install build/default --prefix "$prefix" >/dev/null
 test -f "$prefix/lib/vst/sixband.so"
 test -x "$prefix/bin/sixband"
+for file in manifest.ttl sixband.ttl sixband.so; do test -f "$prefix/lib/lv2/sixband.lv2/$file"; done
 "$prefix/bin/sixband" info | grep -q "module *$prefix/lib/vst/sixband.so"
 (cd "$prefix" && bin/sixband demo -o run >/dev/null && test -s run/demo-out.wav && test -s run/demo-response.png)
 scripts/demo.sh

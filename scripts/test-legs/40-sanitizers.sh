@@ -4,6 +4,9 @@
 source "$(dirname "$0")/../lib.sh"
 # g++ brings GCC's sanitizer runtimes (libasan, libubsan, libtsan) with it.
 install_packages "${NATIVE_PACKAGES[@]}"
+# lilv hosts the LV2 form in the instrumented tests that compare it with the module.
+install_packages liblilv-dev ||
+    record_skip "the lilv-hosted LV2 tests (liblilv-dev cannot be installed: $INSTALL_FAILURE)"
 cd "$SIXBAND_ROOT"
 # ThreadSanitizer's shadow memory layout cannot cope with the wider address randomisation that
 # some kernels use; there its programs run with randomisation off.

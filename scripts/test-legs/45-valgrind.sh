@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The shipped module (static C++ runtime and all) under valgrind's memcheck: load and unload it,
-# create and close effects, send opcodes beyond the table. Any invalid access and any byte lost,
+# The shipped module and LV2 binary (static C++ runtime and all) under valgrind's memcheck: load
+# and unload each, create and close instances, send the module opcodes beyond the table. Any invalid access and any byte lost,
 # definitely, indirectly or possibly, fails the leg.
 source "$(dirname "$0")/../lib.sh"
 install_packages "${NATIVE_PACKAGES[@]}"

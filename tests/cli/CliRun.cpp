@@ -16,12 +16,18 @@
 #include <sstream>
 #include <stdexcept>
 
-RunningSixband::RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder,
-                               const std::vector<std::string>& program)
+namespace {
+std::vector<std::string> sixbandCommand(const std::vector<std::string>& args) {
+    std::vector<std::string> command{SIXBAND_PROGRAM};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+}  // namespace
+
+RunningProgram::RunningProgram(const std::vector<std::string>& command, const std::filesystem::path& folder)
     : outPath_(folder.parent_path() / (folder.filename().string() + ".stdout")),
       errPath_(folder.parent_path() / (folder.filename().string() + ".stderr")) {
-    std::vector<std::string> argv = program.empty() ? std::vector<std::string>{SIXBAND_PROGRAM} : program;
-    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> argv = command;
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
@@ -31,12 +37,15 @@ RunningSixband::RunningSixband(const std::vector<std::string>& args, const std::
         std::vector<char*> pointers;
         for (auto& a : argv) pointers.push_back(a.data());
         pointers.push_back(nullptr);
-        execv(pointers[0], pointers.data());
+        execvp(pointers[0], pointers.data());
         _exit(127);
     }
 }
 
-RunResult RunningSixband::finish() {
+RunningSixband::RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder)
+    : RunningProgram(sixbandCommand(args), folder) {}
+
+RunResult RunningProgram::finish() {
     int status = 0;
     waitpid(pid_, &status, 0);
     RunResult result;
@@ -51,6 +60,10 @@ RunResult RunningSixband::finish() {
 
 RunResult runSixband(const std::vector<std::string>& args, const std::filesystem::path& folder) {
     return RunningSixband(args, folder).finish();
+}
+
+RunResult runProgram(const std::vector<std::string>& command, const std::filesystem::path& folder) {
+    return RunningProgram(command, folder).finish();
 }
 
 std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, const std::filesystem::path& folder,
@@ -89,8 +102,7 @@ RunResult runShell(const std::string& script, const std::filesystem::path& folde
     setenv("SIXBAND", SIXBAND_PROGRAM, 1);
     const std::filesystem::path scriptPath = folder.parent_path() / (folder.filename().string() + ".sh");
     std::ofstream(scriptPath) << script << "\n";
-    RunningSixband running({}, folder, {"/bin/sh", scriptPath.string()});
-    auto result = running.finish();
+    auto result = runProgram({"/bin/sh", scriptPath.string()}, folder);
     std::filesystem::remove(scriptPath);
     return result;
 }

@@ -20,6 +20,9 @@ struct RunResult {
 // Runs `sixband args...` in `folder` and waits for it.
 RunResult runSixband(const std::vector<std::string>& args, const std::filesystem::path& folder);
 
+// Runs any program, found on PATH unless `command[0]` holds a slash, in `folder` and waits for it.
+RunResult runProgram(const std::vector<std::string>& command, const std::filesystem::path& folder);
+
 // Runs `sixband args...` in `folder` with stderr on a pseudo-terminal of that many columns; returns
 // what it wrote there.
 std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, const std::filesystem::path& folder,
@@ -28,18 +31,22 @@ std::string runSixbandWithTerminalStderr(const std::vector<std::string>& args, c
 // Runs a /bin/sh script in `folder`, where $SIXBAND names the program: for pipes, umask and ulimit.
 RunResult runShell(const std::string& script, const std::filesystem::path& folder);
 
-// Starts `sixband args...` in `folder` without waiting; finish() waits and collects the result.
-class RunningSixband {
+// Starts `command` in `folder` without waiting; finish() waits and collects the result.
+class RunningProgram {
 public:
-    // `program` replaces the sixband program itself (with its own first arguments) when given.
-    RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder,
-                   const std::vector<std::string>& program = {});
+    RunningProgram(const std::vector<std::string>& command, const std::filesystem::path& folder);
     pid_t pid() const { return pid_; }
     RunResult finish();
 
 private:
     pid_t pid_;
     std::filesystem::path outPath_, errPath_;
+};
+
+// Starts `sixband args...`.
+class RunningSixband : public RunningProgram {
+public:
+    RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder);
 };
 
 // A fresh folder under the system's temporary folder, removed with everything in it.

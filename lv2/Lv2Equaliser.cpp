@@ -1,0 +1,82 @@
+// The module's equaliser behind LV2's plug-in functions. An instance holds the same effect object
+// that the module's entry creates; run() hands it the controls and the block, nothing more, so the
+// two faces give the same bits.
+#include "Lv2Ports.h"
+
+#include <lv2/core/lv2.h>
+
+#include <cstdlib>
+#include <limits>
+#include <memory>
+
+namespace {
+
+struct Lv2Equaliser {
+    SixBandEqualiser equaliser{nullptr};
+    float* inputs[2] = {};
+    float* outputs[2] = {};
+    const float* bands[SixBandEqualiser::kParamCount] = {};
+};
+
+Lv2Equaliser* self(LV2_Handle instance) { return static_cast<Lv2Equaliser*>(instance); }
+
+// The bands are designed for 44,100 Hz whatever the rate, as in the module: the rate is not used.
+LV2_Handle instantiate(const LV2_Descriptor*, double, const char*, const LV2_Feature* const*) {
+    void* memory = std::malloc(sizeof(Lv2Equaliser));
+    return memory ? std::construct_at(static_cast<Lv2Equaliser*>(memory)) : nullptr;
+}
+
+void connectPort(LV2_Handle instance, std::uint32_t port, void* data) {
+    Lv2Equaliser& plugin = *self(instance);
+    auto* samples = static_cast<float*>(data);
+    switch (port) {
+        case kInLeft: plugin.inputs[0] = samples; return;
+        case kInRight: plugin.inputs[1] = samples; return;
+        case kOutLeft: plugin.outputs[0] = samples; return;
+        case kOutRight: plugin.outputs[1] = samples; return;
+        default:
+            if (port < kLv2PortCount) plugin.bands[port - kFirstBand] = samples;
+    }
+}
+
+// A re-activated instance must forget its history. The module's equaliser only ever clears its
+// histories in its constructor, so activation builds a new one in place (not on the audio thread).
+void activate(LV2_Handle instance) {
+    SixBandEqualiser& equaliser = self(instance)->equaliser;
+    std::destroy_at(&equaliser);
+    std::construct_at(&equaliser, nullptr);
+}
+
+void run(LV2_Handle instance, std::uint32_t sampleCount) {
+    Lv2Equaliser& plugin = *self(instance);
+    for (std::int32_t band = 0; band < SixBandEqualiser::kParamCount; ++band)
+        plugin.equaliser.setParam(band, *plugin.bands[band]);
+    // The module counts frames in 32 signed bits; a longer block goes in pieces, which give the
+    // same bits as one call.
+    float* inputs[2] = {plugin.inputs[0], plugin.inputs[1]};
+    float* outputs[2] = {plugin.outputs[0], plugin.outputs[1]};
+    constexpr std::uint32_t kLongest = std::numeric_limits<std::int32_t>::max();
+    while (sampleCount > 0) {
+        const std::uint32_t frames = sampleCount < kLongest ? sampleCount : kLongest;
+        plugin.equaliser.processReplace(inputs, outputs, static_cast<std::int32_t>(frames));
+        for (float** channels : {inputs, outputs})
+            for (int channel = 0; channel < 2; ++channel) channels[channel] += frames;
+        sampleCount -= frames;
+    }
+}
+
+void cleanup(LV2_Handle instance) {
+    std::destroy_at(self(instance));
+    std::free(instance);
+}
+
+const void* extensionData(const char*) { return nullptr; }
+
+const LV2_Descriptor kDescriptor = {kLv2PluginUri, instantiate, connectPort, activate, run,
+                                    nullptr,       cleanup,     extensionData};
+
+}  // namespace
+
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
+    return index == 0 ? &kDescriptor : nullptr;
+}

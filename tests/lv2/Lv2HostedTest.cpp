@@ -1,0 +1,218 @@
+// The LV2 plug-in as an LV2 host finds and runs it, through lilv and the bundle on LV2_PATH: its
+// ports must be the module's parameters, and its output the module's processReplacing, to the bit,
+// whatever the blocks and however the controls move between them.
+#include "ModuleHarness.h"
+#include "support/Signals.h"
+
+#include <gtest/gtest.h>
+#include <lilv/lilv.h>
+
+#include <map>
+#include <memory>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kUri[] = "urn:sixband:equaliser";
+constexpr int kBands = 6;
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+using Node = std::unique_ptr<LilvNode, decltype(&lilv_node_free)>;
+
+// The plug-in as a host sees it: every bundle on LV2_PATH loaded, ours picked by its URI.
+class Lv2Host {
+public:
+    Lv2Host() : world_(lilv_world_new(), &lilv_world_free) {
+        lilv_world_load_all(world_.get());
+        const Node uri(lilv_new_uri(world_.get(), kUri), &lilv_node_free);
+        plugin_ = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world_.get()), uri.get());
+        if (!plugin_) return;
+        for (std::uint32_t index = 0; index < lilv_plugin_get_num_ports(plugin_); ++index) {
+            const LilvPort* port = lilv_plugin_get_port_by_index(plugin_, index);
+            if (isA(port, LILV_URI_CONTROL_PORT) && isA(port, LILV_URI_INPUT_PORT)) controls_.push_back(index);
+            if (isA(port, LILV_URI_AUDIO_PORT))
+                (isA(port, LILV_URI_INPUT_PORT) ? audioIn_ : audioOut_).push_back(index);
+        }
+    }
+
+    const LilvPlugin* plugin() const { return plugin_; }
+    bool isA(const LilvPort* port, const char* classUri) const {
+        const Node node(lilv_new_uri(world_.get(), classUri), &lilv_node_free);
+        return lilv_port_is_a(plugin_, port, node.get());
+    }
+    std::string name(std::uint32_t index) const {
+        const Node node(lilv_port_get_name(plugin_, lilv_plugin_get_port_by_index(plugin_, index)), &lilv_node_free);
+        return lilv_node_as_string(node.get());
+    }
+    std::string symbol(std::uint32_t index) const {
+        return lilv_node_as_string(lilv_port_get_symbol(plugin_, lilv_plugin_get_port_by_index(plugin_, index)));
+    }
+    // The control input port a host shows under `name`, or -1.
+    int controlNamed(const std::string& wanted) const {
+        for (std::uint32_t index : controls_)
+            if (name(index) == wanted) return static_cast<int>(index);
+        return -1;
+    }
+    const std::vector<std::uint32_t>& controls() const { return controls_; }
+    const std::vector<std::uint32_t>& audioIn() const { return audioIn_; }
+    const std::vector<std::uint32_t>& audioOut() const { return audioOut_; }
+
+private:
+    std::unique_ptr<LilvWorld, decltype(&lilv_world_free)> world_;
+    const LilvPlugin* plugin_ = nullptr;
+    std::vector<std::uint32_t> controls_, audioIn_, audioOut_;
+};
+
+const Lv2Host& host() {
+    static const Lv2Host instance;
+    return instance;
+}
+
+// The module's parameter names as its dispatcher gives them, trimmed as LV2 shows them.
+std::string moduleParamName(const ModuleInstance& module, int band) {
+    return trimmed(module.text(effGetParamName, band));
+}
+
+// One running instance, its controls connected to values the test sets by the module's parameter
+// index, through the port that bears that parameter's name.
+class Lv2Equaliser {
+public:
+    explicit Lv2Equaliser(double sampleRate = 48000.0)
+        : instance_(lilv_plugin_instantiate(host().plugin(), sampleRate, nullptr), &lilv_instance_free) {
+        const ModuleInstance names;
+        for (int band = 0; band < kBands; ++band) {
+            const int port = host().controlNamed(moduleParamName(names, band));
+            if (port < 0) throw std::runtime_error("no control named as parameter " + std::to_string(band));
+            lilv_instance_connect_port(instance_.get(), static_cast<std::uint32_t>(port), &controls_[band]);
+        }
+    }
+    void activate() { lilv_instance_activate(instance_.get()); }
+    void deactivate() { lilv_instance_deactivate(instance_.get()); }
+    void set(int band, float value) { controls_[band] = value; }
+    void run(float* const inputs[2], float* const outputs[2], std::uint32_t frames) {
+        for (int channel = 0; channel < 2; ++channel) {
+            lilv_instance_connect_port(instance_.get(), host().audioIn()[channel], inputs[channel]);
+            lilv_instance_connect_port(instance_.get(), host().audioOut()[channel], outputs[channel]);
+        }
+        lilv_instance_run(instance_.get(), frames);
+    }
+
+private:
+    std::unique_ptr<LilvInstance, decltype(&lilv_instance_free)> instance_;
+    float controls_[kBands] = {};
+};
+
+std::string lv2Path() {
+    const char* path = std::getenv("LV2_PATH");
+    return path ? path : "unset";
+}
+
+class Lv2Plugin : public testing::Test {
+protected:
+    void SetUp() override {
+        RecordingHost::reset();
+        ASSERT_NE(host().plugin(), nullptr) << kUri << " is not on LV2_PATH (" << lv2Path() << ")";
+    }
+};
+
+TEST_F(Lv2Plugin, PortsAreTheModulesParametersWithItsDefaults) {
+    const ModuleInstance module;
+    const std::uint32_t ports = lilv_plugin_get_num_ports(host().plugin());
+    std::vector<float> minimum(ports), maximum(ports), fallback(ports);
+    lilv_plugin_get_port_ranges_float(host().plugin(), minimum.data(), maximum.data(), fallback.data());
+    EXPECT_EQ(host().audioIn().size(), 2u);
+    EXPECT_EQ(host().audioOut().size(), 2u);
+    ASSERT_EQ(host().controls().size(), static_cast<std::size_t>(module.record()->numParams));
+    std::set<std::string> symbols;
+    for (int band = 0; band < kBands; ++band) {
+        const std::string name = moduleParamName(module, band);
+        SCOPED_TRACE(name);
+        const int port = host().controlNamed(name);
+        ASSERT_GE(port, 0) << "no control input named as the module's parameter " << band;
+        EXPECT_EQ(fallback[port], module.getParameter(band)) << "a fresh module's value is the default";
+        EXPECT_EQ(minimum[port], 0.0f);
+        EXPECT_EQ(maximum[port], 1.0f);
+        const std::string symbol = host().symbol(static_cast<std::uint32_t>(port));
+        EXPECT_TRUE(std::regex_match(symbol, std::regex("[a-z_][a-z0-9_]*"))) << symbol;
+        EXPECT_TRUE(symbols.insert(symbol).second) << symbol << " repeats";
+    }
+}
+
+// Blocks of every size from none to 1,500 frames, the controls moved between blocks, some blocks
+// run in place (an LV2 host may hand the same buffer as input and output).
+TEST_F(Lv2Plugin, EveryBlockMatchesTheModulesProcessReplacing) {
+    constexpr std::size_t kFrames = 1 << 17;
+    const StereoBuffer in = seededNoise(kFrames, 41);
+    StereoBuffer fromModule(kFrames), fromPlugin(kFrames);
+    const ModuleInstance module;
+    Lv2Equaliser plugin;
+    for (int band = 0; band < kBands; ++band) plugin.set(band, module.getParameter(band));
+    plugin.activate();
+    SeededRandom random(42);
+    std::size_t done = 0;
+    for (int block = 0; done < kFrames; ++block) {
+        if (block % 2 == 1) {
+            const int band = random.nextBelow(kBands);
+            const float value = 0.5f + 0.5f * random.nextSample();
+            module.setParameter(band, value);
+            plugin.set(band, value);
+        }
+        const std::size_t frames = std::min<std::size_t>(random.nextBelow(1501), kFrames - done);
+        float* inputs[2] = {const_cast<float*>(in.left.data()) + done, const_cast<float*>(in.right.data()) + done};
+        float* moduleOut[2] = {fromModule.left.data() + done, fromModule.right.data() + done};
+        float* pluginOut[2] = {fromPlugin.left.data() + done, fromPlugin.right.data() + done};
+        module.processReplacing(inputs, moduleOut, static_cast<std::int32_t>(frames));
+        if (block % 3 == 2) {
+            std::copy_n(inputs[0], frames, pluginOut[0]);
+            std::copy_n(inputs[1], frames, pluginOut[1]);
+            plugin.run(pluginOut, pluginOut, static_cast<std::uint32_t>(frames));
+        } else {
+            plugin.run(inputs, pluginOut, static_cast<std::uint32_t>(frames));
+        }
+        const bool same = std::memcmp(moduleOut[0], pluginOut[0], frames * sizeof(float)) == 0 &&
+                          std::memcmp(moduleOut[1], pluginOut[1], frames * sizeof(float)) == 0;
+        ASSERT_TRUE(same) << "block " << block << " (" << frames << " frames from frame " << done << ")"
+                          << (block % 3 == 2 ? ", in place" : "");
+        done += frames;
+    }
+}
+
+// LV2 asks a re-activated instance to forget what it heard: its next block is a new module's.
+TEST_F(Lv2Plugin, ReactivationGivesANewInstancesBits) {
+    constexpr std::size_t kFrames = 4096;
+    const float settings[kBands] = {1.0f, 0.9f, 0.0f, 0.8f, 0.1f, 1.0f};
+    const StereoBuffer loud = seededNoise(kFrames, 43, 0.9f), next = seededNoise(kFrames, 44);
+    Lv2Equaliser reactivated, continued;
+    for (Lv2Equaliser* plugin : {&reactivated, &continued}) {
+        for (int band = 0; band < kBands; ++band) plugin->set(band, settings[band]);
+        plugin->activate();
+        StereoBuffer out(kFrames);
+        float* inputs[2] = {const_cast<float*>(loud.left.data()), const_cast<float*>(loud.right.data())};
+        float* outputs[2] = {out.left.data(), out.right.data()};
+        plugin->run(inputs, outputs, kFrames);
+    }
+    reactivated.deactivate();
+    reactivated.activate();
+
+    const ModuleInstance fresh;
+    for (int band = 0; band < kBands; ++band) fresh.setParameter(band, settings[band]);
+    StereoBuffer fromFresh(kFrames), fromReactivated(kFrames), fromContinued(kFrames);
+    float* inputs[2] = {const_cast<float*>(next.left.data()), const_cast<float*>(next.right.data())};
+    float* freshOut[2] = {fromFresh.left.data(), fromFresh.right.data()};
+    float* reactivatedOut[2] = {fromReactivated.left.data(), fromReactivated.right.data()};
+    float* continuedOut[2] = {fromContinued.left.data(), fromContinued.right.data()};
+    fresh.processReplacing(inputs, freshOut, kFrames);
+    reactivated.run(inputs, reactivatedOut, kFrames);
+    continued.run(inputs, continuedOut, kFrames);
+    EXPECT_TRUE(sameBits(fromReactivated, fromFresh));
+    EXPECT_FALSE(sameBits(fromContinued, fromFresh)) << "the loud block left no trace, so this proves nothing";
+}
+
+}  // namespace
