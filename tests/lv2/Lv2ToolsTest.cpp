@@ -53,7 +53,7 @@ TEST(Lv2Tools, InfoListsEachParameterWithItsRangeAndDefault) {
     ASSERT_EQ(ports.size(), 10u) << info.out;
 
     const ModuleLibrary module(SIXBAND_MODULE_PATH);
-    HostedEffect effect(module);
+    HostedEffect effect(module, 44100.0f, 512);
     for (int band = 0; band < effect.paramCount(); ++band) {
         const std::string name = trimmed(effect.paramName(band));
         SCOPED_TRACE(name);
