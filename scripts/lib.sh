@@ -119,9 +119,10 @@ run_tests() {
     return $status
 }
 
-# What the native build needs: compiler, CMake, test and benchmark libraries, the host's libraries.
+# What the native build needs: compiler, CMake, test and benchmark libraries, the host's libraries,
+# help2man for its manual page.
 NATIVE_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev
-                 libsndfile1-dev libfftw3-dev libcairo2-dev libcli11-dev)
+                 libsndfile1-dev libfftw3-dev libcairo2-dev libcli11-dev help2man)
 
 build_preset() {
     local preset=$1
