@@ -123,6 +123,11 @@ run_tests() {
 # help2man for its manual page.
 NATIVE_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev
                  libsndfile1-dev libfftw3-dev libcairo2-dev libcli11-dev help2man)
+# What CPack's Debian package needs beyond the build: dpkg-shlibdeps, and file to find the binaries.
+PACKAGING_PACKAGES=(dpkg-dev file)
+# The Windows cross-builds: MinGW-w64 with POSIX threads, and the GoogleTest sources their tests build.
+MINGW_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+                binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest)
 
 build_preset() {
     local preset=$1
