@@ -120,9 +120,14 @@ run_tests() {
 }
 
 # What the native build needs: compiler, CMake, test and benchmark libraries, the host's libraries,
-# the LV2 headers.
+# the LV2 headers, help2man for the manual page.
 NATIVE_PACKAGES=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev
-                 libsndfile1-dev libmpg123-dev libfftw3-dev libcairo2-dev libcli11-dev lv2-dev)
+                 libsndfile1-dev libmpg123-dev libfftw3-dev libcairo2-dev libcli11-dev lv2-dev help2man)
+# What CPack's Debian package needs beyond the build: dpkg-shlibdeps, and file to find the binaries.
+PACKAGING_PACKAGES=(dpkg-dev file)
+# The Windows cross-builds: MinGW-w64 with POSIX threads, and the GoogleTest sources their tests build.
+MINGW_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+                binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest)
 
 build_preset() {
     local preset=$1

@@ -31,6 +31,8 @@ std::string stringEntry(std::vector<char>& block, const std::string& name) {
     return std::string(static_cast<const char*>(value));
 }
 
+// The numbers and the description are the module's identity and stay the same in every release; the
+// comment says which release the file came from.
 TEST(VersionResource, DescribesTheEqualiserAndItsVersion) {
     std::vector<char> block = versionBlock();
     ASSERT_FALSE(block.empty()) << "the module has no version resource";
@@ -39,6 +41,7 @@ TEST(VersionResource, DescribesTheEqualiserAndItsVersion) {
     EXPECT_EQ(stringEntry(block, "ProductVersion"), "1, 0, 0, 1");
     EXPECT_EQ(stringEntry(block, "ProductName"), "sixband");
     EXPECT_EQ(stringEntry(block, "OriginalFilename"), "sixband.dll");
+    EXPECT_EQ(stringEntry(block, "Comments"), "sixband " SIXBAND_VERSION);
 }
 
 TEST(VersionResource, BinaryVersionMatchesTheText) {

@@ -9,8 +9,7 @@
 # else, both cross-builds and their file checks and the 64-bit tests, still has to pass.
 source "$(dirname "$0")/../lib.sh"
 
-install_packages cmake make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-                 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
+install_packages cmake make "${MINGW_PACKAGES[@]}" wine wine64
 
 x86_skip_reason=""
 dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386

@@ -164,7 +164,7 @@ TEST(CommandLine, HelpOnEveryCommandAndVersionSucceed) {
     }
     const auto version = runSixband({"--version"}, folder.path());
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "sixband 1.0.0.1\n");
+    EXPECT_EQ(version.out, "sixband " SIXBAND_VERSION "\n");
 }
 
 TEST(CommandLine, DemoWritesItsThreeFilesAndSaysWhere) {
