@@ -24,9 +24,10 @@ const float kShaping[kStageCount] = {0.9f, 0.1f, 0.7f, 0.05f, 0.6f, 0.95f};
 
 bool sameHistories(const SixBandEqualiser& a, const SixBandEqualiser& b) {
     for (int stage = 0; stage < kStageCount; ++stage)
-        for (int channel = 0; channel < kChannelCount; ++channel)
-            if (std::memcmp(&a.history(stage, channel), &b.history(stage, channel), sizeof(StageState)) != 0)
-                return false;
+        for (int channel = 0; channel < kChannelCount; ++channel) {
+            const StageState<double> x = a.history(stage, channel), y = b.history(stage, channel);
+            if (std::memcmp(&x, &y, sizeof x) != 0) return false;
+        }
     return true;
 }
 
