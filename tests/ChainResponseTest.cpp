@@ -18,7 +18,7 @@ namespace {
 
 // S1's slowest pole (radius 0.9967) decays by 1e-20 while the filters settle.
 constexpr std::size_t kSettleFrames = 16384;
-constexpr std::size_t kMeasureFrames = 44100;
+constexpr std::size_t kMeasureFrames = 8192;
 
 struct Setting {
     const char* name;
@@ -59,8 +59,8 @@ ToneThrough toneThrough(const float (&bandParam)[kStageCount], double frequencyH
     float* inputs[2] = {left.data(), right.data()};
     float* outputs[2] = {outLeft.data(), outRight.data()};
     record->processReplacing(record, inputs, outputs, static_cast<std::int32_t>(left.size()));
-    return {fitSine(left, kSettleFrames, kMeasureFrames, frequencyHz, kTestRate),
-            fitSine(outLeft, kSettleFrames, kMeasureFrames, frequencyHz, kTestRate)};
+    const SineFitter fit(frequencyHz, kTestRate, kSettleFrames, kMeasureFrames);
+    return {fit(left), fit(outLeft)};
 }
 
 double measuredMagnitude(const float (&bandParam)[kStageCount], double frequencyHz) {
