@@ -99,8 +99,8 @@ public:
             c[v] = {Lanes::load(lanes[0]), Lanes::load(lanes[1]), Lanes::load(lanes[2]),
                     Lanes::load(lanes[3]), Lanes::load(lanes[4]), Lanes::load(lanes[5]),
                     Lanes::load(lanes[6]), Lanes::load(lanes[7])};
-            h[v] = loadHistory(chain, v);
         }
+        loadHistories(chain, h);
 
         // Zeroed so that stages without a frame compute on harmless values.
         alignas(32) Ring ring = {};
@@ -137,7 +137,7 @@ public:
         }
         for (; t < steps; ++t) partialStep<mode>(c, h, ring, t, count, inL, inR, outL, outR);
 
-        for (int v = 0; v < kVectors; ++v) storeHistory(chain, v, h[v]);
+        storeHistories(chain, h);
     }
 
 private:
@@ -278,51 +278,54 @@ private:
         });
     }
 
-    static VectorHistory loadHistory(const ChainState& chain, int v) {
-        double lanes[6][kLanes];
-        for (int j = 0; j < kStagesPerVector; ++j)
-            for (int channel = 0; channel < kChannelCount; ++channel) {
-                const int stage = v * kStagesPerVector + j;
-                const StageState<double> s = stage == 0 ? chain.s1State[channel] : widened(chain, stage, channel);
-                const int lane = j * kChannelCount + channel;
-                lanes[0][lane] = s.x1;
-                lanes[1][lane] = s.x2;
-                lanes[2][lane] = s.y1;
-                lanes[3][lane] = s.y2;
-                lanes[4][lane] = s.y3;
-                lanes[5][lane] = s.y4;
-            }
-        return {Lanes::load(lanes[0]), Lanes::load(lanes[1]), Lanes::load(lanes[2]),
-                Lanes::load(lanes[3]), Lanes::load(lanes[4]), Lanes::load(lanes[5])};
+    // Every history as double lanes, field by field (x1, x2, y1, y2, y3, y4), stage by stage and
+    // channel by channel: vector v's lanes are the kLanes from v · kLanes on.
+    using HistoryLanes = double[6][kStageCount * kChannelCount];
+
+    template <typename Real>
+    static void putLanes(HistoryLanes& lanes, int lane, const StageState<Real>& s) {
+        lanes[0][lane] = s.x1;
+        lanes[1][lane] = s.x2;
+        lanes[2][lane] = s.y1;
+        lanes[3][lane] = s.y2;
+        lanes[4][lane] = s.y3;
+        lanes[5][lane] = s.y4;
     }
 
-    static StageState<double> widened(const ChainState& chain, int stage, int channel) {
-        const StageState<float>& s = chain.stageState[stage - 1][channel];
-        return {s.x1, s.x2, s.y1, s.y2, s.y3, s.y4};
+    static void loadHistories(const ChainState& chain, VectorHistory (&h)[kVectors]) {
+        alignas(32) HistoryLanes lanes;
+        for (int channel = 0; channel < kChannelCount; ++channel) putLanes(lanes, channel, chain.s1State[channel]);
+        for (int stage = 1; stage < kStageCount; ++stage)
+            for (int channel = 0; channel < kChannelCount; ++channel)
+                putLanes(lanes, stage * kChannelCount + channel, chain.stageState[stage - 1][channel]);
+        for (int v = 0; v < kVectors; ++v)
+            h[v] = {Lanes::load(&lanes[0][v * kLanes]), Lanes::load(&lanes[1][v * kLanes]),
+                    Lanes::load(&lanes[2][v * kLanes]), Lanes::load(&lanes[3][v * kLanes]),
+                    Lanes::load(&lanes[4][v * kLanes]), Lanes::load(&lanes[5][v * kLanes])};
     }
 
-    static void storeHistory(const ChainState& chain, int v, const VectorHistory& h) {
-        double lanes[6][kLanes];
-        Lanes::store(lanes[0], h.x1);
-        Lanes::store(lanes[1], h.x2);
-        Lanes::store(lanes[2], h.y1);
-        Lanes::store(lanes[3], h.y2);
-        Lanes::store(lanes[4], h.y3);
-        Lanes::store(lanes[5], h.y4);
-        for (int j = 0; j < kStagesPerVector; ++j)
+    static void storeHistories(const ChainState& chain, const VectorHistory (&h)[kVectors]) {
+        alignas(32) HistoryLanes lanes;
+        for (int v = 0; v < kVectors; ++v) {
+            Lanes::store(&lanes[0][v * kLanes], h[v].x1);
+            Lanes::store(&lanes[1][v * kLanes], h[v].x2);
+            Lanes::store(&lanes[2][v * kLanes], h[v].y1);
+            Lanes::store(&lanes[3][v * kLanes], h[v].y2);
+            Lanes::store(&lanes[4][v * kLanes], h[v].y3);
+            Lanes::store(&lanes[5][v * kLanes], h[v].y4);
+        }
+        auto field = [&](int k, int lane) { return lanes[k][lane]; };
+        for (int channel = 0; channel < kChannelCount; ++channel)
+            chain.s1State[channel] = {field(0, channel), field(1, channel), field(2, channel),
+                                      field(3, channel), field(4, channel), field(5, channel)};
+        // The other stages' lanes hold float values: these conversions are exact.
+        for (int stage = 1; stage < kStageCount; ++stage)
             for (int channel = 0; channel < kChannelCount; ++channel) {
-                const int stage = v * kStagesPerVector + j;
-                const int lane = j * kChannelCount + channel;
-                if (stage == 0) {
-                    chain.s1State[channel] = {lanes[0][lane], lanes[1][lane], lanes[2][lane],
-                                              lanes[3][lane], lanes[4][lane], lanes[5][lane]};
-                } else {
-                    // These lanes hold float values: the conversions are exact.
-                    chain.stageState[stage - 1][channel] = {
-                        static_cast<float>(lanes[0][lane]), static_cast<float>(lanes[1][lane]),
-                        static_cast<float>(lanes[2][lane]), static_cast<float>(lanes[3][lane]),
-                        static_cast<float>(lanes[4][lane]), static_cast<float>(lanes[5][lane])};
-                }
+                const int lane = stage * kChannelCount + channel;
+                chain.stageState[stage - 1][channel] = {
+                    static_cast<float>(field(0, lane)), static_cast<float>(field(1, lane)),
+                    static_cast<float>(field(2, lane)), static_cast<float>(field(3, lane)),
+                    static_cast<float>(field(4, lane)), static_cast<float>(field(5, lane))};
             }
     }
 };
