@@ -45,7 +45,7 @@ void oneStageRecursion(benchmark::State& state) {
     const auto blockSize = static_cast<std::int32_t>(state.range(0));
     DesignedChain designed;
     const StageCoeffs<float>& c = designed.state().stageCoeffs[0];
-    StageState s{};
+    StageState<float> s{};
     std::mt19937 random(1);
     std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
     std::vector<float> input(blockSize), output(blockSize);

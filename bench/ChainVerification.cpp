@@ -73,7 +73,7 @@ bool verifyPath(ChainPath path, std::int64_t frames) {
                     mode == OutputMode::add ? "add" : "replace", inPlace ? ", in place" : "", b);
                 return false;
             }
-        if (std::memcmp(plainChain.histories, fastChain.histories, sizeof plainChain.histories)) {
+        if (!plainChain.sameHistories(fastChain)) {
             std::fprintf(stderr,
                          "MISMATCH: %s path, call %lld (%d frames): histories differ from the plain form\n",
                          chainPathName(path), static_cast<long long>(callIndex), count);

@@ -5,6 +5,8 @@
 #include "eq/BandDesign.h"
 #include "eq/ChainState.h"
 
+#include <cstring>
+
 class DesignedChain {
 public:
     DesignedChain() {
@@ -23,9 +25,16 @@ public:
     DesignedChain(const DesignedChain&) = delete;
     DesignedChain& operator=(const DesignedChain&) = delete;
 
-    ChainState state() { return {&s1_, later_, histories}; }
+    ChainState state() { return {&s1_, later_, s1History, laterHistories}; }
 
-    StageState histories[kStageCount][kChannelCount] = {};
+    // Bit for bit.
+    bool sameHistories(const DesignedChain& other) const {
+        return std::memcmp(s1History, other.s1History, sizeof s1History) == 0 &&
+               std::memcmp(laterHistories, other.laterHistories, sizeof laterHistories) == 0;
+    }
+
+    StageState<double> s1History[kChannelCount] = {};
+    StageState<float> laterHistories[kStageCount - 1][kChannelCount] = {};
 
 private:
     StageCoeffs<double> s1_;

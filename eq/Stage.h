@@ -18,7 +18,8 @@ struct StageCoeffs {
 };
 
 // Inputs and outputs of the stage, most recent first.
+template <typename Real>
 struct StageState {
-    float x1, x2;
-    float y1, y2, y3, y4;
+    Real x1, x2;
+    Real y1, y2, y3, y4;
 };

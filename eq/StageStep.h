@@ -6,22 +6,24 @@
 
 #include "Stage.h"
 
-template <typename Real>
-inline float runStage(const StageCoeffs<Real>& c, StageState& s, float x) {
+// The history keeps y in its own precision (rounded when it is float); the stage hands y on rounded
+// to float either way.
+template <typename Real, typename History>
+inline float runStage(const StageCoeffs<Real>& c, StageState<History>& s, float x) {
     double acc = static_cast<double>(c.b0) * ((static_cast<double>(x) - 2.0 * s.x1) + s.x2);
     // y1 is subtracted last: it is the only term that waits for the previous frame's division.
-    // The order is fixed; any other gives different bits after enough samples.
+    // The order is fixed; any other gives different bits.
     acc -= static_cast<double>(c.d4) * s.y4;
     acc -= static_cast<double>(c.d3) * s.y3;
     acc -= static_cast<double>(c.d2) * s.y2;
     acc -= static_cast<double>(c.d1) * s.y1;
     // The 1e-12 keeps the recursions out of denormal range on silence.
-    const auto y = static_cast<float>(acc / static_cast<double>(c.d0) + 1e-12);
+    const double y = acc / static_cast<double>(c.d0) + 1e-12;
     s.x2 = s.x1;
     s.x1 = x;
     s.y4 = s.y3;
     s.y3 = s.y2;
     s.y2 = s.y1;
-    s.y1 = y;
-    return y;
+    s.y1 = static_cast<History>(y);
+    return static_cast<float>(y);
 }

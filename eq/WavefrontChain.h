@@ -24,7 +24,8 @@
 // their histories lane by lane, so every history is the plain form's at the end of the call and
 // nothing but StageState carries over between calls. In between, every stage has a frame, and
 // only y1, the one history on the recursion, stays in registers (see fullStep). Histories live in
-// double lanes; they hold float values exactly and are rounded back, exactly, at the end.
+// double lanes: S1's as it keeps them, the other stages' holding float values exactly, which are
+// rounded back, exactly, at the end.
 //
 // Each instantiation lives in its own translation unit, compiled for its instruction set; the
 // helpers are templates on the lane type or file-local, so no function compiled for one
@@ -43,7 +44,8 @@ namespace {
 // Lanes provides V, a vector of doubles with two lanes (left, right) per stage, and
 // kStagesPerVector; Pair, the two lanes of one stage, and pairOf to take it from V; the arithmetic
 // add, sub, mul, div and roundToFloat (to float and back: the rounding of the plain form's casts);
-// select (mask ? a : b) with activeMask; loads and stores.
+// select (mask ? a : b) with activeMask; firstStageKept (vector 0 with S1's lanes from its first
+// argument, the others from its second); loads and stores.
 template <typename Lanes, int kSkew>
 class WavefrontChain {
     using V = typename Lanes::V;
@@ -97,8 +99,8 @@ public:
             c[v] = {Lanes::load(lanes[0]), Lanes::load(lanes[1]), Lanes::load(lanes[2]),
                     Lanes::load(lanes[3]), Lanes::load(lanes[4]), Lanes::load(lanes[5]),
                     Lanes::load(lanes[6]), Lanes::load(lanes[7])};
-            h[v] = loadHistory(chain, v);
         }
+        loadHistories(chain, h);
 
         // Zeroed so that stages without a frame compute on harmless values.
         alignas(32) Ring ring = {};
@@ -135,7 +137,7 @@ public:
         }
         for (; t < steps; ++t) partialStep<mode>(c, h, ring, t, count, inL, inR, outL, outR);
 
-        for (int v = 0; v < kVectors; ++v) storeHistory(chain, v, h[v]);
+        storeHistories(chain, h);
     }
 
 private:
@@ -159,9 +161,11 @@ private:
     }
 
     // The plain form's expressions, operation for operation, on all lanes of one vector.
+    // y is what the history keeps: S1's lanes (in vector 0) as computed, the others rounded to float.
     struct Results {
         V y, f;
     };
+    template <int v>
     [[gnu::always_inline]] static inline Results evaluate(const VectorCoeffs& k, V x, V x1, V x2, V y1, V y2,
                                                           V y3, V y4) {
         V acc = Lanes::mul(k.b0, Lanes::add(Lanes::sub(x, Lanes::mul(Lanes::broadcast(2.0), x1)), x2));
@@ -169,9 +173,13 @@ private:
         acc = Lanes::sub(acc, Lanes::mul(k.d3, y3));
         acc = Lanes::sub(acc, Lanes::mul(k.d2, y2));
         acc = Lanes::sub(acc, Lanes::mul(k.d1, y1));
-        const V y = Lanes::roundToFloat(Lanes::add(Lanes::div(acc, k.d0), Lanes::broadcast(1e-12)));
-        const V f = Lanes::roundToFloat(Lanes::add(x, Lanes::mul(Lanes::mul(y, k.first), k.second)));
-        return {y, f};
+        const V exact = Lanes::add(Lanes::div(acc, k.d0), Lanes::broadcast(1e-12));
+        const V rounded = Lanes::roundToFloat(exact);
+        const V f = Lanes::roundToFloat(Lanes::add(x, Lanes::mul(Lanes::mul(rounded, k.first), k.second)));
+        if constexpr (v == 0)
+            return {Lanes::firstStageKept(exact, rounded), f};
+        else
+            return {rounded, f};
     }
 
     // Hands each stage's running value on to the next stage through the ring; S6 writes the frame
@@ -232,7 +240,7 @@ private:
             }
             VectorHistory& s = h[v];
             const V x = inputsOf(v, ring, t);
-            const Results r = evaluate(c[v], x, s.x1, s.x2, s.y1, s.y2, s.y3, s.y4);
+            const Results r = evaluate<v>(c[v], x, s.x1, s.x2, s.y1, s.y2, s.y3, s.y4);
             const V keep = Lanes::activeMask(active);
             s = {Lanes::select(keep, x, s.x1),    Lanes::select(keep, s.x1, s.x2),
                  Lanes::select(keep, r.y, s.y1),  Lanes::select(keep, s.y1, s.y2),
@@ -258,11 +266,11 @@ private:
         forEachVector([&](auto vector) __attribute__((always_inline)) {
             constexpr int v = vector;
             const V x = inputsOf(v, ring, t);
-            const Results r = evaluate(c[v], x, Lanes::load(olderX[(t - 1) & kHistoryMask][v]),
-                                       Lanes::load(olderX[(t - 2) & kHistoryMask][v]), y1[v],
-                                       Lanes::load(olderY[(t - 2) & kHistoryMask][v]),
-                                       Lanes::load(olderY[(t - 3) & kHistoryMask][v]),
-                                       Lanes::load(olderY[(t - 4) & kHistoryMask][v]));
+            const Results r = evaluate<v>(c[v], x, Lanes::load(olderX[(t - 1) & kHistoryMask][v]),
+                                          Lanes::load(olderX[(t - 2) & kHistoryMask][v]), y1[v],
+                                          Lanes::load(olderY[(t - 2) & kHistoryMask][v]),
+                                          Lanes::load(olderY[(t - 3) & kHistoryMask][v]),
+                                          Lanes::load(olderY[(t - 4) & kHistoryMask][v]));
             Lanes::store(olderX[t & kHistoryMask][v], x);
             Lanes::store(olderY[t & kHistoryMask][v], r.y);
             y1[v] = r.y;
@@ -270,39 +278,54 @@ private:
         });
     }
 
-    static VectorHistory loadHistory(const ChainState& chain, int v) {
-        double lanes[6][kLanes];
-        for (int j = 0; j < kStagesPerVector; ++j)
-            for (int channel = 0; channel < kChannelCount; ++channel) {
-                const StageState& s = chain.stageState[v * kStagesPerVector + j][channel];
-                const int lane = j * kChannelCount + channel;
-                lanes[0][lane] = s.x1;
-                lanes[1][lane] = s.x2;
-                lanes[2][lane] = s.y1;
-                lanes[3][lane] = s.y2;
-                lanes[4][lane] = s.y3;
-                lanes[5][lane] = s.y4;
-            }
-        return {Lanes::load(lanes[0]), Lanes::load(lanes[1]), Lanes::load(lanes[2]),
-                Lanes::load(lanes[3]), Lanes::load(lanes[4]), Lanes::load(lanes[5])};
+    // Every history as double lanes, field by field (x1, x2, y1, y2, y3, y4), stage by stage and
+    // channel by channel: vector v's lanes are the kLanes from v · kLanes on.
+    using HistoryLanes = double[6][kStageCount * kChannelCount];
+
+    template <typename Real>
+    static void putLanes(HistoryLanes& lanes, int lane, const StageState<Real>& s) {
+        lanes[0][lane] = s.x1;
+        lanes[1][lane] = s.x2;
+        lanes[2][lane] = s.y1;
+        lanes[3][lane] = s.y2;
+        lanes[4][lane] = s.y3;
+        lanes[5][lane] = s.y4;
     }
 
-    static void storeHistory(const ChainState& chain, int v, const VectorHistory& h) {
-        double lanes[6][kLanes];
-        Lanes::store(lanes[0], h.x1);
-        Lanes::store(lanes[1], h.x2);
-        Lanes::store(lanes[2], h.y1);
-        Lanes::store(lanes[3], h.y2);
-        Lanes::store(lanes[4], h.y3);
-        Lanes::store(lanes[5], h.y4);
-        for (int j = 0; j < kStagesPerVector; ++j)
+    static void loadHistories(const ChainState& chain, VectorHistory (&h)[kVectors]) {
+        alignas(32) HistoryLanes lanes;
+        for (int channel = 0; channel < kChannelCount; ++channel) putLanes(lanes, channel, chain.s1State[channel]);
+        for (int stage = 1; stage < kStageCount; ++stage)
+            for (int channel = 0; channel < kChannelCount; ++channel)
+                putLanes(lanes, stage * kChannelCount + channel, chain.stageState[stage - 1][channel]);
+        for (int v = 0; v < kVectors; ++v)
+            h[v] = {Lanes::load(&lanes[0][v * kLanes]), Lanes::load(&lanes[1][v * kLanes]),
+                    Lanes::load(&lanes[2][v * kLanes]), Lanes::load(&lanes[3][v * kLanes]),
+                    Lanes::load(&lanes[4][v * kLanes]), Lanes::load(&lanes[5][v * kLanes])};
+    }
+
+    static void storeHistories(const ChainState& chain, const VectorHistory (&h)[kVectors]) {
+        alignas(32) HistoryLanes lanes;
+        for (int v = 0; v < kVectors; ++v) {
+            Lanes::store(&lanes[0][v * kLanes], h[v].x1);
+            Lanes::store(&lanes[1][v * kLanes], h[v].x2);
+            Lanes::store(&lanes[2][v * kLanes], h[v].y1);
+            Lanes::store(&lanes[3][v * kLanes], h[v].y2);
+            Lanes::store(&lanes[4][v * kLanes], h[v].y3);
+            Lanes::store(&lanes[5][v * kLanes], h[v].y4);
+        }
+        auto field = [&](int k, int lane) { return lanes[k][lane]; };
+        for (int channel = 0; channel < kChannelCount; ++channel)
+            chain.s1State[channel] = {field(0, channel), field(1, channel), field(2, channel),
+                                      field(3, channel), field(4, channel), field(5, channel)};
+        // The other stages' lanes hold float values: these conversions are exact.
+        for (int stage = 1; stage < kStageCount; ++stage)
             for (int channel = 0; channel < kChannelCount; ++channel) {
-                StageState& s = chain.stageState[v * kStagesPerVector + j][channel];
-                const int lane = j * kChannelCount + channel;
-                // Every lane holds a float value: these conversions are exact.
-                s = {static_cast<float>(lanes[0][lane]), static_cast<float>(lanes[1][lane]),
-                     static_cast<float>(lanes[2][lane]), static_cast<float>(lanes[3][lane]),
-                     static_cast<float>(lanes[4][lane]), static_cast<float>(lanes[5][lane])};
+                const int lane = stage * kChannelCount + channel;
+                chain.stageState[stage - 1][channel] = {
+                    static_cast<float>(field(0, lane)), static_cast<float>(field(1, lane)),
+                    static_cast<float>(field(2, lane)), static_cast<float>(field(3, lane)),
+                    static_cast<float>(field(4, lane)), static_cast<float>(field(5, lane))};
             }
     }
 };

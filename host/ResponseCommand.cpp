@@ -97,7 +97,7 @@ void writeResponseCsv(const MagnitudeResponse& response, std::ostream& out) {
 void addResponseCommand(CLI::App& app, const std::string& defaultModule) {
     auto options = std::make_shared<ResponseOptions>();
     auto* command = app.add_subcommand(
-        "response", "Measure a module's magnitude response (impulse + FFT) and plot it or list it");
+        "response", "Measure a module's magnitude response (full-scale impulse, FFT) and plot it or list it");
     addModuleOptions(*command, options->module, defaultModule);
     command->add_option("-o,--output", options->output,
                         "FILE.png or FILE.svg for a plot, FILE.csv for frequency,dB; without it, the gain at each band");

@@ -10,11 +10,6 @@
 
 // Long enough for the slowest band (40 Hz, fourth order) to ring down below single precision.
 inline constexpr int kImpulseFrames = 65536;
-// The impulse stands 60 dB above full scale. The equaliser's low bands hiss on their own (about
-// -80 dBFS on silence with the 80 Hz band at 1.0, whatever the input); a unit impulse carries so
-// little energy that this hiss shows as ±0.4 dB of ripple in the response, while at this level it
-// stays below 0.001 dB. A power of two, so that scaling back is exact.
-inline constexpr float kImpulseLevel = 1024.0f;
 
 class MagnitudeResponse {
 public:
@@ -35,7 +30,8 @@ private:
     std::vector<double> gainDb_;
 };
 
-// The response of the left output to an impulse on every input, relative to the impulse. Throws ModuleError for a module
-// that cannot be instantiated or has other than 2 outputs.
+// The response of the left output to a full-scale impulse on every input, less what a second fresh
+// instance at the same settings gives for silence. Throws ModuleError for a module that cannot be
+// instantiated or has other than 2 outputs.
 MagnitudeResponse measureResponse(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters,
                                   double sampleRate, int frames = kImpulseFrames);

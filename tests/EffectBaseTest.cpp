@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,7 @@ public:
     void close() override { events.push_back("close"); }
     void suspend() override { events.push_back("suspend"); }
     void resume() override { events.push_back("resume"); }
+    float getParam(std::int32_t index) override { return 0.5f + 0.25f * static_cast<float>(index); }
     float getVuLevel() override { return vuLevel; }
     std::int32_t flags() const { return hostRecord.flags; }
 
@@ -116,6 +118,9 @@ TEST_F(EffectBaseServices, FlagSettersLookOnlyAtTheLow16Bits) {
     EXPECT_EQ(effect.flags(), 0x10);
     effect.setReplacingFlag(static_cast<TruthValue>(0x10001));
     EXPECT_EQ(effect.flags(), 0x10);
+    effect.setClipFlag(0);
+    effect.setMonoFlag(0);
+    EXPECT_EQ(effect.flags(), 0x10) << "clearing a clear flag leaves it clear";
 }
 
 TEST_F(EffectBaseServices, RecordSettersWriteOnlyTheirField) {
@@ -197,6 +202,10 @@ TEST_F(EffectBaseServices, MeterReadingTruncatesTowardZero) {
     EXPECT_EQ(effect.dispatch(effGetVu, 0, 0, nullptr, 0.0f), -16383);
     effect.vuLevel = 1e30f;
     EXPECT_EQ(effect.dispatch(effGetVu, 0, 0, nullptr, 0.0f), INT32_MAX) << "saturates, no overflow";
+    effect.vuLevel = -1e30f;
+    EXPECT_EQ(effect.dispatch(effGetVu, 0, 0, nullptr, 0.0f), INT32_MIN);
+    effect.vuLevel = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(effect.dispatch(effGetVu, 0, 0, nullptr, 0.0f), 0);
 }
 
 TEST_F(EffectBaseServices, BaseTextOperationsWriteEmptyStrings) {
@@ -209,7 +218,7 @@ TEST_F(EffectBaseServices, BaseTextOperationsWriteEmptyStrings) {
         effect.dispatch(opcode, 0, 0, buffer, 0.0f);
         EXPECT_STREQ(buffer, "") << "opcode " << opcode;
     }
-    EXPECT_EQ(effect.getParam(0), 0.0f);
+    EXPECT_EQ(effect.EffectBase::getParam(0), 0.0f);
 }
 
 TEST_F(EffectBaseServices, EditorOpcodesReachTheEditorWhichIsDeletedOnce) {
@@ -250,7 +259,8 @@ TEST_F(EffectBaseServices, EntriesForwardArgumentsUnchanged) {
     AEffect* record = effect.getHostRecord();
     record->setParameter(record, 2, 0.25f);
     EXPECT_EQ(events, std::vector<std::string>{"setParam 2 0.250000"});
-    EXPECT_EQ(record->getParameter(record, 2), 0.0f);
+    EXPECT_EQ(record->getParameter(record, 2), 1.0f);
+    EXPECT_EQ(record->getParameter(record, -1), 0.25f);
     EXPECT_EQ(record->dispatcher(record, effIdentify, 0, 0, nullptr, 0.0f), 0x4E764566);
 }
 

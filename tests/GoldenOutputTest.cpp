@@ -27,12 +27,12 @@ struct GoldenCase {
 };
 
 const GoldenCase kCases[] = {
-    {"defaults, one block", {0.2f, 0.25f, 0.333f, 0.333f, 0.333f, 0.333f}, Pattern::oneBlock, Mode::replace, 0xb8396dff7a681fe6ull},
-    {"mixed, blocks of 64", {0.8f, 0.1f, 0.6f, 0.0f, 0.9f, 0.45f}, Pattern::blocksOf64, Mode::replace, 0x2c391d736323218dull},
-    {"all 1, random blocks, adding", {1, 1, 1, 1, 1, 1}, Pattern::randomBlocks, Mode::add, 0x6adc8de82f37db64ull},
-    {"all 0, random blocks, alternating", {0, 0, 0, 0, 0, 0}, Pattern::randomBlocks, Mode::alternate, 0x81682bf7dc04822eull},
+    {"defaults, one block", {0.2f, 0.25f, 0.333f, 0.333f, 0.333f, 0.333f}, Pattern::oneBlock, Mode::replace, 0xee4197d53bb5557aull},
+    {"mixed, blocks of 64", {0.8f, 0.1f, 0.6f, 0.0f, 0.9f, 0.45f}, Pattern::blocksOf64, Mode::replace, 0x987113194b5cd7b7ull},
+    {"all 1, random blocks, adding", {1, 1, 1, 1, 1, 1}, Pattern::randomBlocks, Mode::add, 0xfdb96113e8f13b06ull},
+    {"all 0, random blocks, alternating", {0, 0, 0, 0, 0, 0}, Pattern::randomBlocks, Mode::alternate, 0x67de3f0afee502ffull},
     {"outside 0..1, changes between blocks", {1.4f, -0.3f, 1.2f, -0.2f, 0.5f, 1.1f},
-     Pattern::randomBlocksWithChanges, Mode::alternate, 0xb919e1e7c3ecea45ull},
+     Pattern::randomBlocksWithChanges, Mode::alternate, 0x09ad8d179ba3dcc6ull},
 };
 
 std::uint64_t fingerprint(const GoldenCase& c) {

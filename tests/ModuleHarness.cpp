@@ -59,7 +59,16 @@ std::string ModuleInstance::text(std::int32_t opcode, std::int32_t index) const 
     char buffer[64];
     std::memset(buffer, '#', sizeof buffer);
     dispatch(opcode, index, 0, buffer);
-    return std::string(buffer, strnlen(buffer, sizeof buffer));
+    const std::size_t length = strnlen(buffer, sizeof buffer);
+    // Hosts size their buffers for the longest text they expect: a byte written beyond the
+    // terminator may land in their own data.
+    for (std::size_t i = length + 1; i < sizeof buffer; ++i)
+        if (buffer[i] != '#') {
+            ADD_FAILURE() << "opcode " << opcode << ", index " << index << ": byte " << i
+                          << " written past the terminator";
+            break;
+        }
+    return std::string(buffer, length);
 }
 
 void ModuleInstance::processReplacing(float** inputs, float** outputs, std::int32_t frames) const {

@@ -44,7 +44,8 @@ public:
     VstIntPtr close();
     float getParameter(std::int32_t index) const;
     void setParameter(std::int32_t index, float value) const;
-    // The text an opcode writes for an index, into a buffer first filled with '#'.
+    // The text an opcode writes for an index, into a buffer first filled with '#'; a byte changed
+    // beyond the text's terminator fails the test.
     std::string text(std::int32_t opcode, std::int32_t index = 0) const;
     void processReplacing(float** inputs, float** outputs, std::int32_t frames) const;
     void process(float** inputs, float** outputs, std::int32_t frames) const;

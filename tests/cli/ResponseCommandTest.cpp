@@ -1,6 +1,8 @@
 // `sixband response` and gain requests, end to end: the measured response, and what a gain request
 // does to a sine at the band's named frequency.
 #include "CliRun.h"
+#include "eq/BandDesign.h"
+#include "tests/support/Response.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +17,9 @@ constexpr int kRate = 44100;
 
 // The gain the program's output shows at frequencyHz for an impulse run through `sixband process`:
 // the same definition of "measured gain" as the program's, computed here by a plain DFT at that one
-// frequency. The impulse stands far above full scale (a float file holds it) to rise above the
-// equaliser's own low-band hiss. (A steady sine sees another gain in the 80 Hz band: its float
-// recursion is too ill-conditioned to act as one linear filter for all signals.)
+// frequency. The impulse stands far above full scale (a float file holds it), so that the constant
+// offset the equaliser leaves on its own (1.6e-4 with the 80 Hz band at 1.0) is negligible beside
+// it; the program measures another way, subtracting a run on silence.
 double measuredGainDb(const TempFolder& folder, const std::vector<std::string>& settings, double frequencyHz,
                       const std::vector<std::string>& extra = {}) {
     constexpr std::size_t kFrames = 65536;
@@ -61,17 +63,21 @@ TEST(ResponseCommand, DefaultSettingsAreFlatWithinAHundredthOfADecibel) {
     for (const auto& [hz, db] : rows) ASSERT_NEAR(db, 0.0, 0.01) << "at " << hz << " Hz";
 }
 
-TEST(ResponseCommand, ABoostShowsInTheCsvAtItsBand) {
+// What the module adds on its own, a constant offset that builds up over the first milliseconds,
+// stays out of the measurement: with a unit impulse alone it would bend the response by 0.3 dB
+// at 20 Hz.
+TEST(ResponseCommand, ABoostFollowsTheDesignedSectionsFrom20Hz) {
     TempFolder folder;
     const auto run = runSixband({"response", "--set", "80 Hz=1", "-o", "boost.csv"}, folder.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    double at80 = 0.0, at10k = 0.0;
+    DesignScratch scratch{};
+    const StageCoeffs<double> s1 = designBandPass(scratch, kStageEdges[0].wu, kStageEdges[0].wl);
     for (const auto& [hz, db] : readCsv(fileBytes(folder / "boost.csv"))) {
-        if (std::abs(hz - 80.0) < 0.4) at80 = db;
-        if (std::abs(hz - 10000.0) < 0.4) at10k = db;
+        if (hz < 20.0) continue;
+        // Band 0 at 1.0 makes S1's section 1 + 4·H; the others are practically transparent.
+        const double designedDb = 20.0 * std::log10(std::abs(1.0 + 4.0 * stageResponse(s1, hz)));
+        ASSERT_NEAR(db, designedDb, 0.01) << "at " << hz << " Hz";
     }
-    EXPECT_NEAR(at80, 14.2, 0.5) << "band 0 at 1.0 boosts 80 Hz by about 14 dB";
-    EXPECT_NEAR(at10k, 0.0, 0.05);
 }
 
 struct GainCase {
