@@ -22,6 +22,7 @@ constexpr int kSlots = kMaxOutputsAtOnce;
 constexpr std::size_t kPathCapacity = 4096;
 struct Slot {
     std::atomic<bool> live{false};
+    bool claimed = false;  // guarded by slotsMutex; the path belongs to the claiming thread alone
     char path[kPathCapacity];
 };
 std::array<Slot, kSlots> slots;
@@ -32,8 +33,8 @@ int claimSlot() {
     std::lock_guard lock(slotsMutex);
     for (int i = 0; i < kSlots; ++i) {
         auto& slot = slots[static_cast<std::size_t>(i)];
-        if (!slot.live.load() && slot.path[0] == '\0') {
-            slot.path[0] = 'x';  // reserved until the path is written
+        if (!slot.claimed) {
+            slot.claimed = true;
             return i;
         }
     }
@@ -44,7 +45,7 @@ void releaseSlot(int i) {
     std::lock_guard lock(slotsMutex);
     auto& slot = slots[static_cast<std::size_t>(i)];
     slot.live.store(false);
-    slot.path[0] = '\0';
+    slot.claimed = false;
 }
 
 void removeTemporariesAndDie(int signal) {
