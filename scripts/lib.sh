@@ -114,7 +114,9 @@ run_tests() {
               paste -sd ',' | sed 's/,/, /g')
     rm -f "$log"
     if [ -n "$skipped" ]; then
-        record_skip "tests $skipped: ${SKIP_REASON:-the output above says why}"
+        local preset
+        preset=$(sed -n 's/.*--preset[ =]\([^ ]*\).*/ of \1/p' <<<"$*")
+        record_skip "tests$preset $skipped: ${SKIP_REASON:-the output above says why}"
     fi
     return $status
 }
