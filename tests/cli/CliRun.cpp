@@ -125,19 +125,32 @@ std::set<std::string> TempFolder::listing() const {
     return names;
 }
 
-void writeAudio(const std::filesystem::path& path, const Channels& channels, int sampleRate, int format) {
+namespace {
+
+// Writes channels of equal length through libsndfile's writer for their sample type.
+template <typename Sample, typename Write>
+void writeChannels(const std::filesystem::path& path, const std::vector<std::vector<Sample>>& channels,
+                   int sampleRate, int format, const std::vector<std::pair<int, std::string>>& strings,
+                   Write write) {
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = static_cast<int>(channels.size());
     info.format = format;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file) throw std::runtime_error("cannot write " + path.string());
+    for (const auto& [field, text] : strings) sf_set_string(file, field, text.c_str());
     const std::size_t frames = channels.empty() ? 0 : channels[0].size();
-    std::vector<float> interleaved;
+    std::vector<Sample> interleaved;
     for (std::size_t i = 0; i < frames; ++i)
         for (const auto& channel : channels) interleaved.push_back(channel[i]);
-    sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(frames));
+    write(file, interleaved.data(), static_cast<sf_count_t>(frames));
     sf_close(file);
+}
+
+}  // namespace
+
+void writeAudio(const std::filesystem::path& path, const Channels& channels, int sampleRate, int format) {
+    writeChannels(path, channels, sampleRate, format, {}, sf_writef_float);
 }
 
 Audio readAudio(const std::filesystem::path& path) {
@@ -158,18 +171,7 @@ Audio readAudio(const std::filesystem::path& path) {
 
 void writeIntegerAudio(const std::filesystem::path& path, const IntegerChannels& channels, int sampleRate, int format,
                        const std::vector<std::pair<int, std::string>>& strings) {
-    SF_INFO info{};
-    info.samplerate = sampleRate;
-    info.channels = static_cast<int>(channels.size());
-    info.format = format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file) throw std::runtime_error("cannot write " + path.string());
-    for (const auto& [field, text] : strings) sf_set_string(file, field, text.c_str());
-    std::vector<std::int32_t> interleaved;
-    for (std::size_t i = 0; i < channels[0].size(); ++i)
-        for (const auto& channel : channels) interleaved.push_back(channel[i]);
-    sf_writef_int(file, interleaved.data(), static_cast<sf_count_t>(channels[0].size()));
-    sf_close(file);
+    writeChannels(path, channels, sampleRate, format, strings, sf_writef_int);
 }
 
 IntegerChannels readIntegerAudio(const std::filesystem::path& path) {
