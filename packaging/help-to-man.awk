@@ -26,12 +26,12 @@ function literal_replace(s, from, to,   at, out) {
     return out s
 }
 function flush(   names, rest, n, parts, i, head) {
-    if (spec == "") return
-    names = spec
+    if (item == "") return
+    names = item
     rest = ""
-    if (match(spec, / /)) {
-        names = substr(spec, 1, RSTART - 1)
-        rest = substr(spec, RSTART)
+    if (match(item, / /)) {
+        names = substr(item, 1, RSTART - 1)
+        rest = substr(item, RSTART)
     }
     if (names ~ /^-/) {
         n = split(names, parts, ",")
@@ -46,7 +46,7 @@ function flush(   names, rest, n, parts, i, head) {
     print ".TP"
     print line(head text(rest))
     print line(text(description))
-    spec = ""
+    item = ""
     description = ""
 }
 
@@ -67,10 +67,10 @@ NR == 1 { summary = $0; next }
     flush()
     entry = substr($0, 3)
     if (match(entry, /   */)) {
-        spec = substr(entry, 1, RSTART - 1)
+        item = substr(entry, 1, RSTART - 1)
         description = substr(entry, RSTART + RLENGTH)
     } else {
-        spec = entry
+        item = entry
         description = ""
     }
     next
