@@ -14,27 +14,21 @@ public:
         for (int stage = 0; stage < kStageCount; ++stage) {
             const StageCoeffs<double> c =
                 designBandPass(scratch, kStageEdges[stage].wu, kStageEdges[stage].wl);
-            if (stage == 0)
-                s1_ = c;
-            else
-                later_[stage - 1] = {static_cast<float>(c.b0), static_cast<float>(c.d4),
-                                     static_cast<float>(c.d3), static_cast<float>(c.d2),
-                                     static_cast<float>(c.d1), static_cast<float>(c.d0)};
+            if (stage == 0) s1_ = c;
+            else later_[stage - 1] = roundedToFloat(c);
         }
     }
     DesignedChain(const DesignedChain&) = delete;
     DesignedChain& operator=(const DesignedChain&) = delete;
 
-    ChainState state() { return {&s1_, later_, s1History, laterHistories}; }
+    ChainState state() { return {&s1_, later_, histories}; }
 
     // Bit for bit.
     bool sameHistories(const DesignedChain& other) const {
-        return std::memcmp(s1History, other.s1History, sizeof s1History) == 0 &&
-               std::memcmp(laterHistories, other.laterHistories, sizeof laterHistories) == 0;
+        return std::memcmp(histories, other.histories, sizeof histories) == 0;
     }
 
-    StageState<double> s1History[kChannelCount] = {};
-    StageState<float> laterHistories[kStageCount - 1][kChannelCount] = {};
+    StageState histories[kStageCount][kChannelCount] = {};
 
 private:
     StageCoeffs<double> s1_;

@@ -34,3 +34,10 @@ inline constexpr double kDesignRate = 44100.0;
 double intPower(double x, int n);
 
 StageCoeffs<double> designBandPass(DesignScratch& scratch, double wu, double wl);
+
+// How S2..S6 are stored: each coefficient rounded once from its double result. (S1 stays in double:
+// rounded, one of its poles would lie outside the unit circle.)
+inline StageCoeffs<float> roundedToFloat(const StageCoeffs<double>& c) {
+    return {static_cast<float>(c.b0), static_cast<float>(c.d4), static_cast<float>(c.d3),
+            static_cast<float>(c.d2), static_cast<float>(c.d1), static_cast<float>(c.d0)};
+}

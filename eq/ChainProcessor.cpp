@@ -3,6 +3,8 @@
 #include "FastChains.h"
 #include "PlainChain.h"
 
+#include <cmath>
+
 namespace {
 
 ChainFunction builtFunction(ChainPath path) {
@@ -27,11 +29,29 @@ ChainPath fastestSupportedPath() {
 const ChainPath chosenPath = fastestSupportedPath();
 const ChainFunction chosenFunction = builtFunction(chosenPath);
 
+// One NaN or infinity that reaches a history (a bad input sample, a bad band value for one call)
+// would stay there and make every later output of its channel NaN. Such a channel starts afresh
+// from the next call instead, as a new instance would; the other channel goes on untouched. Once
+// per channel and call, after the whole call: nothing in the frame loop, and huge but finite values
+// are left to decay.
+void clearNonFiniteChannels(const ChainState& chain) {
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        bool finite = true;
+        for (int stage = 0; stage < kStageCount; ++stage) {
+            const StageState& s = chain.stageState[stage][channel];
+            for (double value : {s.x1, s.x2, s.y1, s.y2, s.y3, s.y4}) finite &= std::isfinite(value);
+        }
+        if (!finite)
+            for (int stage = 0; stage < kStageCount; ++stage) chain.stageState[stage][channel] = {};
+    }
+}
+
 }  // namespace
 
 void processChain(const ChainState& chain, const ChainGains& gains, float** inputs, float** outputs,
                   std::int32_t sampleFrames, OutputMode mode) {
     chosenFunction(chain, gains, inputs, outputs, sampleFrames, mode);
+    if (sampleFrames > 0) clearNonFiniteChannels(chain);
 }
 
 const char* chainPathName(ChainPath path) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+// Runs the chosen form, then clears the histories of a channel that stopped being finite.
 void processChain(const ChainState& chain, const ChainGains& gains, float** inputs, float** outputs,
                   std::int32_t sampleFrames, OutputMode mode);
 

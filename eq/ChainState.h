@@ -6,8 +6,7 @@
 struct ChainState {
     const StageCoeffs<double>* s1Coeffs;              // S1, kept in double: in float it is unstable
     const StageCoeffs<float>* stageCoeffs;            // S2..S6
-    StageState<double>* s1State;                      // [channel]
-    StageState<float> (*stageState)[kChannelCount];   // S2..S6: [stage − 1][channel]
+    StageState (*stageState)[kChannelCount];          // S1..S6: [stage][channel]
 };
 
 enum class OutputMode { add, replace };

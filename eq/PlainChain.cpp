@@ -9,10 +9,9 @@ inline float addBack(float f, float y, const ChainGains& g, int stage) {
 }
 
 inline float runChain(const ChainState& chain, const ChainGains& g, int channel, float f) {
-    f = addBack(f, runStage(*chain.s1Coeffs, chain.s1State[channel], f), g, 0);
+    f = addBack(f, runStage(*chain.s1Coeffs, chain.stageState[0][channel], f), g, 0);
     for (int stage = 1; stage < kStageCount; ++stage)
-        f = addBack(f, runStage(chain.stageCoeffs[stage - 1], chain.stageState[stage - 1][channel], f), g,
-                    stage);
+        f = addBack(f, runStage(chain.stageCoeffs[stage - 1], chain.stageState[stage][channel], f), g, stage);
     return f;
 }
 

@@ -50,27 +50,12 @@ SixBandEqualiser::~SixBandEqualiser() = default;
 
 void SixBandEqualiser::designStage(int stage, double wu, double wl) {
     const StageCoeffs<double> c = designBandPass(designScratch, wu, wl);
-    if (stage == 0) {
-        s1Coeffs = c;
-    } else {
-        // Each coefficient is rounded once, from its double result.
-        stageCoeffs[stage - 1] = {static_cast<float>(c.b0), static_cast<float>(c.d4),
-                                  static_cast<float>(c.d3), static_cast<float>(c.d2),
-                                  static_cast<float>(c.d1), static_cast<float>(c.d0)};
-    }
-    for (int channel = 0; channel < kChannelCount; ++channel) {
-        if (stage == 0) s1State[channel] = {};
-        else stageState[stage - 1][channel] = {};
-    }
+    if (stage == 0) s1Coeffs = c;
+    else stageCoeffs[stage - 1] = roundedToFloat(c);
+    for (StageState& history : stageState[stage]) history = {};
 }
 
-ChainState SixBandEqualiser::chainState() { return {&s1Coeffs, stageCoeffs, s1State, stageState}; }
-
-StageState<double> SixBandEqualiser::history(int stage, int channel) const {
-    if (stage == 0) return s1State[channel];
-    const StageState<float>& s = stageState[stage - 1][channel];
-    return {s.x1, s.x2, s.y1, s.y2, s.y3, s.y4};
-}
+ChainState SixBandEqualiser::chainState() { return {&s1Coeffs, stageCoeffs, stageState}; }
 
 void SixBandEqualiser::setParam(std::int32_t index, float value) {
     if (isBand(index)) bandParam[index].store(value, std::memory_order_relaxed);

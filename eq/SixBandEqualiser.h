@@ -31,8 +31,7 @@ public:
     // For inspection by tests and tools: the designed coefficients and the running histories.
     const StageCoeffs<double>& firstStageCoeffs() const { return s1Coeffs; }
     const StageCoeffs<float>& laterStageCoeffs(int stage) const { return stageCoeffs[stage - 1]; }
-    // Stage `stage`'s history for one channel, widened to double where it is kept in float.
-    StageState<double> history(int stage, int channel) const;
+    const StageState& history(int stage, int channel) const { return stageState[stage][channel]; }
     const DesignScratch& lastDesign() const { return designScratch; }
 
 private:
@@ -42,12 +41,7 @@ private:
     // Written by the host's thread and read once per block by the audio thread; relaxed atomics
     // are plain 32-bit stores and loads on x86, without the data race.
     std::atomic<float> bandParam[kParamCount];
-    // S1's recursion has a gain of about 4e7 near DC: a history rounded to float at every sample
-    // would have that rounding amplified into distortion of the band's own signal (12 dB below a
-    // bass note boosted by 3 dB) and into a hiss. So S1 keeps its inputs and outputs in double;
-    // the other stages' gains are small enough for float histories.
-    StageState<double> s1State[kChannelCount];
-    StageState<float> stageState[kStageCount - 1][kChannelCount];  // S2..S6
+    StageState stageState[kStageCount][kChannelCount];  // in double: see StageState
     DesignScratch designScratch;
     StageCoeffs<double> s1Coeffs;
     StageCoeffs<float> stageCoeffs[kStageCount - 1];

@@ -6,10 +6,9 @@
 
 #include "Stage.h"
 
-// The history keeps y in its own precision (rounded when it is float); the stage hands y on rounded
-// to float either way.
-template <typename Real, typename History>
-inline float runStage(const StageCoeffs<Real>& c, StageState<History>& s, float x) {
+// The history keeps y as computed; the stage hands y on rounded to float.
+template <typename Real>
+inline float runStage(const StageCoeffs<Real>& c, StageState& s, float x) {
     double acc = static_cast<double>(c.b0) * ((static_cast<double>(x) - 2.0 * s.x1) + s.x2);
     // y1 is subtracted last: it is the only term that waits for the previous frame's division.
     // The order is fixed; any other gives different bits.
@@ -24,6 +23,6 @@ inline float runStage(const StageCoeffs<Real>& c, StageState<History>& s, float 
     s.y4 = s.y3;
     s.y3 = s.y2;
     s.y2 = s.y1;
-    s.y1 = static_cast<History>(y);
+    s.y1 = y;
     return static_cast<float>(y);
 }

@@ -20,8 +20,6 @@ struct Avx2Lanes {
     static V div(V a, V b) { return _mm256_div_pd(a, b); }
     static V roundToFloat(V a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
     static V select(V mask, V a, V b) { return _mm256_blendv_pd(b, a, mask); }
-    // Vector 0 is S1 (lanes 0, 1) and S2 (lanes 2, 3).
-    static V firstStageKept(V s1Lanes, V others) { return _mm256_blend_pd(others, s1Lanes, 0b0011); }
     static V activeMask(const bool (&active)[2]) {
         return _mm256_castsi256_pd(_mm256_setr_epi64x(active[0] ? -1 : 0, active[0] ? -1 : 0,
                                                       active[1] ? -1 : 0, active[1] ? -1 : 0));

@@ -24,8 +24,7 @@
 // their histories lane by lane, so every history is the plain form's at the end of the call and
 // nothing but StageState carries over between calls. In between, every stage has a frame, and
 // only y1, the one history on the recursion, stays in registers (see fullStep). Histories live in
-// double lanes: S1's as it keeps them, the other stages' holding float values exactly, which are
-// rounded back, exactly, at the end.
+// double lanes, as StageState keeps them.
 //
 // Each instantiation lives in its own translation unit, compiled for its instruction set; the
 // helpers are templates on the lane type or file-local, so no function compiled for one
@@ -44,8 +43,7 @@ namespace {
 // Lanes provides V, a vector of doubles with two lanes (left, right) per stage, and
 // kStagesPerVector; Pair, the two lanes of one stage, and pairOf to take it from V; the arithmetic
 // add, sub, mul, div and roundToFloat (to float and back: the rounding of the plain form's casts);
-// select (mask ? a : b) with activeMask; firstStageKept (vector 0 with S1's lanes from its first
-// argument, the others from its second); loads and stores.
+// select (mask ? a : b) with activeMask; loads and stores.
 template <typename Lanes, int kSkew>
 class WavefrontChain {
     using V = typename Lanes::V;
@@ -82,16 +80,11 @@ public:
             double lanes[8][kLanes];
             for (int j = 0; j < kStagesPerVector; ++j) {
                 const int stage = v * kStagesPerVector + j;
-                const double stageValues[8] = {
-                    stage == 0 ? chain.s1Coeffs->b0 : chain.stageCoeffs[stage - 1].b0,
-                    stage == 0 ? chain.s1Coeffs->d4 : chain.stageCoeffs[stage - 1].d4,
-                    stage == 0 ? chain.s1Coeffs->d3 : chain.stageCoeffs[stage - 1].d3,
-                    stage == 0 ? chain.s1Coeffs->d2 : chain.stageCoeffs[stage - 1].d2,
-                    stage == 0 ? chain.s1Coeffs->d1 : chain.stageCoeffs[stage - 1].d1,
-                    stage == 0 ? chain.s1Coeffs->d0 : chain.stageCoeffs[stage - 1].d0,
-                    gains.first[stage],
-                    gains.second[stage],
-                };
+                // S2..S6's float coefficients widen exactly.
+                const StageCoeffs<double> k =
+                    stage == 0 ? *chain.s1Coeffs : widened(chain.stageCoeffs[stage - 1]);
+                const double stageValues[8] = {k.b0, k.d4, k.d3, k.d2, k.d1, k.d0,
+                                               gains.first[stage], gains.second[stage]};
                 for (int k = 0; k < 8; ++k)
                     for (int channel = 0; channel < kChannelCount; ++channel)
                         lanes[k][j * kChannelCount + channel] = stageValues[k];
@@ -160,12 +153,13 @@ private:
         return Lanes::load(ring[(t - kSkew) & kRingMask][v * kStagesPerVector]);
     }
 
-    // The plain form's expressions, operation for operation, on all lanes of one vector.
-    // y is what the history keeps: S1's lanes (in vector 0) as computed, the others rounded to float.
+    static StageCoeffs<double> widened(const StageCoeffs<float>& c) { return {c.b0, c.d4, c.d3, c.d2, c.d1, c.d0}; }
+
+    // The plain form's expressions, operation for operation, on all lanes of one vector: y as the
+    // history keeps it, and the running value after the stage's add-back of y rounded to float.
     struct Results {
         V y, f;
     };
-    template <int v>
     [[gnu::always_inline]] static inline Results evaluate(const VectorCoeffs& k, V x, V x1, V x2, V y1, V y2,
                                                           V y3, V y4) {
         V acc = Lanes::mul(k.b0, Lanes::add(Lanes::sub(x, Lanes::mul(Lanes::broadcast(2.0), x1)), x2));
@@ -173,13 +167,10 @@ private:
         acc = Lanes::sub(acc, Lanes::mul(k.d3, y3));
         acc = Lanes::sub(acc, Lanes::mul(k.d2, y2));
         acc = Lanes::sub(acc, Lanes::mul(k.d1, y1));
-        const V exact = Lanes::add(Lanes::div(acc, k.d0), Lanes::broadcast(1e-12));
-        const V rounded = Lanes::roundToFloat(exact);
-        const V f = Lanes::roundToFloat(Lanes::add(x, Lanes::mul(Lanes::mul(rounded, k.first), k.second)));
-        if constexpr (v == 0)
-            return {Lanes::firstStageKept(exact, rounded), f};
-        else
-            return {rounded, f};
+        const V y = Lanes::add(Lanes::div(acc, k.d0), Lanes::broadcast(1e-12));
+        const V f = Lanes::roundToFloat(
+            Lanes::add(x, Lanes::mul(Lanes::mul(Lanes::roundToFloat(y), k.first), k.second)));
+        return {y, f};
     }
 
     // Hands each stage's running value on to the next stage through the ring; S6 writes the frame
@@ -240,7 +231,7 @@ private:
             }
             VectorHistory& s = h[v];
             const V x = inputsOf(v, ring, t);
-            const Results r = evaluate<v>(c[v], x, s.x1, s.x2, s.y1, s.y2, s.y3, s.y4);
+            const Results r = evaluate(c[v], x, s.x1, s.x2, s.y1, s.y2, s.y3, s.y4);
             const V keep = Lanes::activeMask(active);
             s = {Lanes::select(keep, x, s.x1),    Lanes::select(keep, s.x1, s.x2),
                  Lanes::select(keep, r.y, s.y1),  Lanes::select(keep, s.y1, s.y2),
@@ -266,7 +257,7 @@ private:
         forEachVector([&](auto vector) __attribute__((always_inline)) {
             constexpr int v = vector;
             const V x = inputsOf(v, ring, t);
-            const Results r = evaluate<v>(c[v], x, Lanes::load(olderX[(t - 1) & kHistoryMask][v]),
+            const Results r = evaluate(c[v], x, Lanes::load(olderX[(t - 1) & kHistoryMask][v]),
                                           Lanes::load(olderX[(t - 2) & kHistoryMask][v]), y1[v],
                                           Lanes::load(olderY[(t - 2) & kHistoryMask][v]),
                                           Lanes::load(olderY[(t - 3) & kHistoryMask][v]),
@@ -282,22 +273,19 @@ private:
     // channel by channel: vector v's lanes are the kLanes from v · kLanes on.
     using HistoryLanes = double[6][kStageCount * kChannelCount];
 
-    template <typename Real>
-    static void putLanes(HistoryLanes& lanes, int lane, const StageState<Real>& s) {
-        lanes[0][lane] = s.x1;
-        lanes[1][lane] = s.x2;
-        lanes[2][lane] = s.y1;
-        lanes[3][lane] = s.y2;
-        lanes[4][lane] = s.y3;
-        lanes[5][lane] = s.y4;
-    }
-
     static void loadHistories(const ChainState& chain, VectorHistory (&h)[kVectors]) {
         alignas(32) HistoryLanes lanes;
-        for (int channel = 0; channel < kChannelCount; ++channel) putLanes(lanes, channel, chain.s1State[channel]);
-        for (int stage = 1; stage < kStageCount; ++stage)
-            for (int channel = 0; channel < kChannelCount; ++channel)
-                putLanes(lanes, stage * kChannelCount + channel, chain.stageState[stage - 1][channel]);
+        for (int stage = 0; stage < kStageCount; ++stage)
+            for (int channel = 0; channel < kChannelCount; ++channel) {
+                const StageState& s = chain.stageState[stage][channel];
+                const int lane = stage * kChannelCount + channel;
+                lanes[0][lane] = s.x1;
+                lanes[1][lane] = s.x2;
+                lanes[2][lane] = s.y1;
+                lanes[3][lane] = s.y2;
+                lanes[4][lane] = s.y3;
+                lanes[5][lane] = s.y4;
+            }
         for (int v = 0; v < kVectors; ++v)
             h[v] = {Lanes::load(&lanes[0][v * kLanes]), Lanes::load(&lanes[1][v * kLanes]),
                     Lanes::load(&lanes[2][v * kLanes]), Lanes::load(&lanes[3][v * kLanes]),
@@ -314,18 +302,11 @@ private:
             Lanes::store(&lanes[4][v * kLanes], h[v].y3);
             Lanes::store(&lanes[5][v * kLanes], h[v].y4);
         }
-        auto field = [&](int k, int lane) { return lanes[k][lane]; };
-        for (int channel = 0; channel < kChannelCount; ++channel)
-            chain.s1State[channel] = {field(0, channel), field(1, channel), field(2, channel),
-                                      field(3, channel), field(4, channel), field(5, channel)};
-        // The other stages' lanes hold float values: these conversions are exact.
-        for (int stage = 1; stage < kStageCount; ++stage)
+        for (int stage = 0; stage < kStageCount; ++stage)
             for (int channel = 0; channel < kChannelCount; ++channel) {
                 const int lane = stage * kChannelCount + channel;
-                chain.stageState[stage - 1][channel] = {
-                    static_cast<float>(field(0, lane)), static_cast<float>(field(1, lane)),
-                    static_cast<float>(field(2, lane)), static_cast<float>(field(3, lane)),
-                    static_cast<float>(field(4, lane)), static_cast<float>(field(5, lane))};
+                chain.stageState[stage][channel] = {lanes[0][lane], lanes[1][lane], lanes[2][lane],
+                                                    lanes[3][lane], lanes[4][lane], lanes[5][lane]};
             }
     }
 };

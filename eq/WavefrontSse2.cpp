@@ -18,8 +18,6 @@ struct Sse2Lanes {
     static V div(V a, V b) { return _mm_div_pd(a, b); }
     static V roundToFloat(V a) { return _mm_cvtps_pd(_mm_cvtpd_ps(a)); }
     static V select(V mask, V a, V b) { return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b)); }
-    // Vector 0 is S1 alone.
-    static V firstStageKept(V s1Lanes, V) { return s1Lanes; }
     static V activeMask(const bool (&active)[1]) {
         return _mm_castsi128_pd(_mm_set1_epi32(active[0] ? -1 : 0));
     }

@@ -52,7 +52,8 @@ void run(LV2_Handle instance, std::uint32_t sampleCount) {
     for (std::int32_t band = 0; band < SixBandEqualiser::kParamCount; ++band)
         plugin.equaliser.setParam(band, *plugin.bands[band]);
     // The module counts frames in 32 signed bits; a longer block goes in pieces, which give the
-    // same bits as one call.
+    // same bits as one call while the histories stay finite (a channel that stops being finite is
+    // cleared after each call, so after each piece).
     float* inputs[2] = {plugin.inputs[0], plugin.inputs[1]};
     float* outputs[2] = {plugin.outputs[0], plugin.outputs[1]};
     constexpr std::uint32_t kLongest = std::numeric_limits<std::int32_t>::max();

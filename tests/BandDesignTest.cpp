@@ -92,7 +92,7 @@ TEST(BandPassDesign, FirstStageIntermediatesAreTheDecimalEdgesNotTwoPiF) {
 TEST_F(DesignedStages, HistoriesStartAtZero) {
     for (int stage = 0; stage < kStageCount; ++stage)
         for (int channel = 0; channel < kChannelCount; ++channel) {
-            const StageState<double> s = eq->history(stage, channel);
+            const StageState& s = eq->history(stage, channel);
             for (double value : {s.x1, s.x2, s.y1, s.y2, s.y3, s.y4}) EXPECT_EQ(value, 0.0);
         }
 }

@@ -42,30 +42,19 @@ public:
         for (int stage = 0; stage < kStageCount; ++stage) {
             const StageCoeffs<double> c =
                 designBandPass(scratch, kStageEdges[stage].wu, kStageEdges[stage].wl);
-            if (stage == 0)
-                s1 = c;
-            else
-                later[stage - 1] = {static_cast<float>(c.b0), static_cast<float>(c.d4),
-                                    static_cast<float>(c.d3), static_cast<float>(c.d2),
-                                    static_cast<float>(c.d1), static_cast<float>(c.d0)};
+            if (stage == 0) s1 = c;
+            else later[stage - 1] = roundedToFloat(c);
         }
     }
     ChainUnderTest(const ChainUnderTest&) = delete;
     ChainUnderTest& operator=(const ChainUnderTest&) = delete;
 
-    ChainState state() { return {&s1, later, s1History, laterHistories}; }
-
-    // Stage `stage`'s history, widened where it is kept in float.
-    StageState<double> history(int stage, int channel) const {
-        if (stage == 0) return s1History[channel];
-        const StageState<float>& s = laterHistories[stage - 1][channel];
-        return {s.x1, s.x2, s.y1, s.y2, s.y3, s.y4};
-    }
+    ChainState state() { return {&s1, later, histories}; }
+    const StageState& history(int stage, int channel) const { return histories[stage][channel]; }
 
     StageCoeffs<double> s1;
     StageCoeffs<float> later[kStageCount - 1];
-    StageState<double> s1History[kChannelCount] = {};
-    StageState<float> laterHistories[kStageCount - 1][kChannelCount] = {};
+    StageState histories[kStageCount][kChannelCount] = {};
 };
 
 std::uint32_t bits(float value) { return std::bit_cast<std::uint32_t>(value); }
@@ -91,9 +80,8 @@ std::string described(Real value) {
 ::testing::AssertionResult sameHistories(const ChainUnderTest& expected, const ChainUnderTest& actual) {
     for (int stage = 0; stage < kStageCount; ++stage)
         for (int channel = 0; channel < kChannelCount; ++channel) {
-            // Widening keeps every float's bits apart, NaNs aside.
-            const StageState<double> p = expected.history(stage, channel);
-            const StageState<double> f = actual.history(stage, channel);
+            const StageState& p = expected.history(stage, channel);
+            const StageState& f = actual.history(stage, channel);
             const double pv[6] = {p.x1, p.x2, p.y1, p.y2, p.y3, p.y4};
             const double fv[6] = {f.x1, f.x2, f.y1, f.y2, f.y3, f.y4};
             static const char* const names[6] = {"x1", "x2", "y1", "y2", "y3", "y4"};
@@ -227,7 +215,7 @@ TEST_P(FastChainTest, MatchesThePlainFormOnEveryShortBlockLength) {
 TEST_P(FastChainTest, ZeroAndNegativeCountsTouchNothing) {
     Runs runs(fast, 11);
     ASSERT_TRUE(runs.run({777, OutputMode::add, false}));
-    const StageState<double> before = runs.fastChain.history(5, 1);
+    const StageState before = runs.fastChain.history(5, 1);
     for (std::int32_t frames : {0, -1, -4096, INT32_MIN}) {
         ASSERT_TRUE(runs.run({frames, OutputMode::add, false}));
         ASSERT_TRUE(runs.run({frames, OutputMode::replace, true}));
@@ -278,9 +266,9 @@ TEST(ChainDispatch, ChoosesThePathTheEmulatedProcessorCallsFor) {
 }
 
 // The order of the feedback subtractions. Rounding hides it in ordinary signals for millions of
-// frames (S2..S6 round y to float), so histories are built where every other order gives another y:
-// each product nearly cancels what the ones before it left, so the pinned order subtracts exactly
-// while any other rounds. Every form, plain included, must give the pinned order's histories.
+// frames, so histories are built where every other order gives another y: each product nearly
+// cancels what the ones before it left, so the pinned order subtracts exactly while any other
+// rounds. Every form, plain included, must give the pinned order's histories.
 namespace feedback {
 
 using Order = std::array<int, 4>;  // d4·y4, d3·y3, d2·y2, d1·y1 (0 to 3) in the order subtracted
@@ -288,8 +276,8 @@ constexpr Order kPinned = {0, 1, 2, 3};
 
 // y of one step, the products subtracted one by one in `order`, or summed in that order and the sum
 // subtracted once.
-template <typename Real, typename History>
-double stageY(const StageCoeffs<Real>& c, const StageState<History>& s, double x, const Order& order,
+template <typename Real>
+double stageY(const StageCoeffs<Real>& c, const StageState& s, double x, const Order& order,
               bool sumFirst = false) {
     const double products[4] = {static_cast<double>(c.d4) * s.y4, static_cast<double>(c.d3) * s.y3,
                                 static_cast<double>(c.d2) * s.y2, static_cast<double>(c.d1) * s.y1};
@@ -305,44 +293,36 @@ double stageY(const StageCoeffs<Real>& c, const StageState<History>& s, double x
     return acc / static_cast<double>(c.d0) + 1e-12;
 }
 
-// What the history keeps of y.
-template <typename History>
-std::uint64_t keptBits(double y) {
-    return std::bit_cast<std::uint64_t>(static_cast<double>(static_cast<History>(y)));
-}
-
-template <typename Real, typename History>
-bool ordersGiveDifferentY(const StageCoeffs<Real>& c, const StageState<History>& s, double x) {
-    const std::uint64_t pinned = keptBits<History>(stageY(c, s, x, kPinned));
+template <typename Real>
+bool ordersGiveDifferentY(const StageCoeffs<Real>& c, const StageState& s, double x) {
+    const std::uint64_t pinned = bits(stageY(c, s, x, kPinned));
     Order order = kPinned;
     do {
         for (bool sumFirst : {false, true})
-            if ((order != kPinned || sumFirst) && keptBits<History>(stageY(c, s, x, order, sumFirst)) == pinned)
-                return false;
+            if ((order != kPinned || sumFirst) && bits(stageY(c, s, x, order, sumFirst)) == pinned) return false;
     } while (std::next_permutation(order.begin(), order.end()));
     return true;
 }
 
-// A history on which every other order gives another kept y, for input x: y3, y2 and y1 each
-// cancelling all but about 2^-30 of what the subtractions before it left (a float history leaves
-// such a rest by itself; a double one would cancel to zero and hide the order again).
-template <typename Real, typename History>
-StageState<History> historyTellingOrdersApart(const StageCoeffs<Real>& c, float x, SeededRandom& random) {
+// A history on which every other order gives another y, for input x: y3, y2 and y1 each cancelling
+// all but about 2^-30 of what the subtractions before it left.
+template <typename Real>
+StageState historyTellingOrdersApart(const StageCoeffs<Real>& c, float x, SeededRandom& random) {
     constexpr double kNearly = 1.0 + 0x1p-30;
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        StageState<History> s{};
+        StageState s{};
         s.x1 = random.nextSample();
         s.x2 = random.nextSample();
         // A power of two: the input term is rounded to its grid when d4·y4 comes first, and to the
         // grid of the binade below or above when d3·y3 does (about one time in four).
-        s.y4 = random.nextSample() < 0 ? -0x1p30f : 0x1p30f;
+        s.y4 = random.nextSample() < 0 ? -0x1p30 : 0x1p30;
         double left = static_cast<double>(c.b0) * ((static_cast<double>(x) - 2.0 * s.x1) + s.x2) -
                       static_cast<double>(c.d4) * s.y4;
-        s.y3 = static_cast<History>(left / static_cast<double>(c.d3) * kNearly);
+        s.y3 = left / static_cast<double>(c.d3) * kNearly;
         left -= static_cast<double>(c.d3) * s.y3;
-        s.y2 = static_cast<History>(left / static_cast<double>(c.d2) * kNearly);
+        s.y2 = left / static_cast<double>(c.d2) * kNearly;
         left -= static_cast<double>(c.d2) * s.y2;
-        s.y1 = static_cast<History>(left / static_cast<double>(c.d1) * kNearly);
+        s.y1 = left / static_cast<double>(c.d1) * kNearly;
         if (ordersGiveDifferentY(c, s, x)) return s;
     }
     ADD_FAILURE() << "no history found on which the orders differ";
@@ -350,12 +330,9 @@ StageState<History> historyTellingOrdersApart(const StageCoeffs<Real>& c, float 
 }
 
 // The stage run on its own over a block, in the pinned order.
-template <typename Real, typename History>
-void runPinned(const StageCoeffs<Real>& c, StageState<History>& s, const std::vector<float>& input) {
-    for (float x : input) {
-        const double y = stageY(c, s, x, kPinned);
-        s = {static_cast<History>(x), s.x1, static_cast<History>(y), s.y1, s.y2, s.y3};
-    }
+template <typename Real>
+void runPinned(const StageCoeffs<Real>& c, StageState& s, const std::vector<float>& input) {
+    for (float x : input) s = {x, s.x1, stageY(c, s, x, kPinned), s.y1, s.y2, s.y3};
 }
 
 }  // namespace feedback
@@ -375,19 +352,17 @@ TEST_P(EveryChainForm, SubtractsTheFeedbackProductsD4ThenD3ThenD2ThenD1) {
             for (std::int32_t i = 0; i < frames; ++i) channel.push_back(random.nextSample());
 
         ChainUnderTest chain, expected;
-        for (int channel = 0; channel < kChannelCount; ++channel) {
-            chain.s1History[channel] = feedback::historyTellingOrdersApart<double, double>(
-                chain.s1, input[channel][0], random);
-            expected.s1History[channel] = chain.s1History[channel];
-            feedback::runPinned(chain.s1, expected.s1History[channel], input[channel]);
-            for (int stage = 1; stage < kStageCount; ++stage) {
-                const StageCoeffs<float>& c = chain.later[stage - 1];
-                StageState<float>& s = chain.laterHistories[stage - 1][channel];
-                s = feedback::historyTellingOrdersApart<float, float>(c, input[channel][0], random);
-                expected.laterHistories[stage - 1][channel] = s;
-                feedback::runPinned(c, expected.laterHistories[stage - 1][channel], input[channel]);
+        for (int channel = 0; channel < kChannelCount; ++channel)
+            for (int stage = 0; stage < kStageCount; ++stage) {
+                StageState& s = chain.histories[stage][channel];
+                const float x = input[channel][0];
+                s = stage == 0 ? feedback::historyTellingOrdersApart(chain.s1, x, random)
+                               : feedback::historyTellingOrdersApart(chain.later[stage - 1], x, random);
+                StageState& e = expected.histories[stage][channel];
+                e = s;
+                if (stage == 0) feedback::runPinned(chain.s1, e, input[channel]);
+                else feedback::runPinned(chain.later[stage - 1], e, input[channel]);
             }
-        }
         // With factors of zero every stage sees the input itself.
         const ChainGains unity{};
         std::vector<float> output[kChannelCount] = {std::vector<float>(frames), std::vector<float>(frames)};

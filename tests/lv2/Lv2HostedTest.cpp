@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 
+#include <cmath>
+#include <limits>
 #include <map>
 #include <memory>
 #include <regex>
@@ -213,6 +215,56 @@ TEST_F(Lv2Plugin, ReactivationGivesANewInstancesBits) {
     continued.run(inputs, continuedOut, kFrames);
     EXPECT_TRUE(sameBits(fromReactivated, fromFresh));
     EXPECT_FALSE(sameBits(fromContinued, fromFresh)) << "the loud block left no trace, so this proves nothing";
+}
+
+// A bad sample, or a bad control value for one run(), costs the channel that block only: from the
+// next block on it gives a fresh module's bits, and a sample's other channel is not touched.
+TEST_F(Lv2Plugin, ABadSampleOrControlValueIsForgottenAfterItsBlock) {
+    constexpr std::size_t kBlock = 512;
+    const float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* name;
+        float sample;
+        int band;  // -1: the sample goes into the left input
+        float value;
+    };
+    const Case cases[] = {{"NaN sample", kNaN, -1, 0},       {"+inf sample", kInf, -1, 0},
+                          {"-inf sample", -kInf, -1, 0},     {"NaN for 80 Hz", 0, 0, kNaN},
+                          {"inf for 2.5 kHz", 0, 3, kInf},   {"FLT_MAX for 12 kHz", 0, 5, std::numeric_limits<float>::max()}};
+    const float settings[kBands] = {0.9f, 0.1f, 0.7f, 0.05f, 0.6f, 0.95f};
+    const StereoBuffer in = seededNoise(3 * kBlock, 45);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StereoBuffer hitIn = in, out(3 * kBlock), continuous(3 * kBlock), fresh(3 * kBlock);
+        if (c.band < 0) hitIn.left[kBlock + 7] = c.sample;
+        Lv2Equaliser plugin;
+        const ModuleInstance clean, restarted;
+        for (int band = 0; band < kBands; ++band) {
+            plugin.set(band, settings[band]);
+            clean.setParameter(band, settings[band]);
+            restarted.setParameter(band, settings[band]);
+        }
+        plugin.activate();
+        for (std::size_t block = 0; block < 3; ++block) {
+            const std::size_t at = block * kBlock;
+            if (c.band >= 0) plugin.set(c.band, block == 1 ? c.value : settings[c.band]);
+            float* hitInputs[2] = {hitIn.left.data() + at, hitIn.right.data() + at};
+            float* inputs[2] = {const_cast<float*>(in.left.data()) + at, const_cast<float*>(in.right.data()) + at};
+            float* outputs[2] = {out.left.data() + at, out.right.data() + at};
+            float* continuousOut[2] = {continuous.left.data() + at, continuous.right.data() + at};
+            float* freshOut[2] = {fresh.left.data() + at, fresh.right.data() + at};
+            plugin.run(hitInputs, outputs, kBlock);
+            clean.processReplacing(inputs, continuousOut, kBlock);
+            if (block == 2) restarted.processReplacing(inputs, freshOut, kBlock);
+        }
+        const std::size_t last = 2 * kBlock;
+        EXPECT_FALSE(std::isfinite(out.left[2 * kBlock - 1])) << "the bad block itself is as computed";
+        EXPECT_EQ(std::memcmp(&out.left[last], &fresh.left[last], kBlock * sizeof(float)), 0);
+        if (c.band < 0)
+            EXPECT_EQ(std::memcmp(out.right.data(), continuous.right.data(), 3 * kBlock * sizeof(float)), 0);
+        else
+            EXPECT_EQ(std::memcmp(&out.right[last], &fresh.right[last], kBlock * sizeof(float)), 0);
+    }
 }
 
 }  // namespace
