@@ -1,7 +1,8 @@
 // Processing with anything a host may hand over: any sample bits, any parameter values (NaN,
 // infinities, huge), any frame count, the same buffers for input and output. Output buffers sit
 // between guard zones that must come back untouched, a count of zero or less must leave the outputs
-// as they were, and adding onto silence must give what replacing writes.
+// as they were, and adding onto silence must give what replacing writes. Within a bounded range of
+// samples and band values, the output is finite, also after a call that met a NaN or an infinity.
 #include "FuzzHost.h"
 
 #include <algorithm>
@@ -40,6 +41,22 @@ private:
     std::int32_t frames_;
 };
 
+// What the chain can take without overflowing: its gain is bounded for band values within
+// [-2, 3], and histories that stopped being finite are cleared after their call. Huge finite
+// values are not cleared, only left to decay, so after one the bound says nothing for a while.
+constexpr float kLargestTameSample = 0x1p20f;
+bool tameSample(float x) { return std::abs(x) <= kLargestTameSample; }  // false for NaN
+bool tameBandValue(float p) { return p >= -2.0f && p <= 3.0f; }
+
+// Mostly any bits; now and then a sample or value from the tame range, which arbitrary bits
+// seldom give.
+float sampleFrom(FuzzedDataProvider& data) {
+    return data.ConsumeBool() ? anyFloat(data) : data.ConsumeFloatingPointInRange(-kLargestTameSample, kLargestTameSample);
+}
+float bandValueFrom(FuzzedDataProvider& data) {
+    return data.ConsumeBool() ? anyFloat(data) : data.ConsumeFloatingPointInRange(-2.0f, 3.0f);
+}
+
 // Adding onto +0 turns a -0 result into +0; otherwise the two modes give the same values.
 bool sameResult(float replaced, float added) {
     return replaced == added || (std::isnan(replaced) && std::isnan(added));
@@ -53,10 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     AEffect* replacing = openEffect();
     AEffect* adding = openEffect();
 
+    float bandValue[6] = {0.2f, 0.25f, 0.333f, 0.333f, 0.333f, 0.333f};
+    // Whether the histories hold nothing but what tame calls left (or zeros).
+    bool historiesTame = true;
     while (data.remaining_bytes() > 0) {
         while (data.ConsumeBool()) {
             const int band = data.ConsumeIntegralInRange<int>(0, 5);
-            const float value = anyFloat(data);
+            const float value = bandValueFrom(data);
+            bandValue[band] = value;
             replacing->setParameter(replacing, band, value);
             adding->setParameter(adding, band, value);
         }
@@ -67,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
         GuardedChannel in[2] = {GuardedChannel(allocated), GuardedChannel(allocated)};
         for (std::int32_t i = 0; i < allocated; ++i) {
-            in[0].data()[i] = anyFloat(data);
-            in[1].data()[i] = data.ConsumeBool() ? in[0].data()[i] : anyFloat(data);
+            in[0].data()[i] = sampleFrom(data);
+            in[1].data()[i] = data.ConsumeBool() ? in[0].data()[i] : sampleFrom(data);
         }
         GuardedChannel sum[2] = {GuardedChannel(allocated), GuardedChannel(allocated)};
         for (GuardedChannel& channel : sum) channel.fill(0.0f);
@@ -83,6 +104,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         float* sumOut[2] = {sum[0].data(), sum[1].data()};
         // A count beyond the buffers is the host's fault, not a case; the count itself is passed on.
         const std::int32_t count = frames > kMaxFrames ? allocated : frames;
+        // A call is tame when everything it reads is in range; one that reads a huge finite value
+        // may leave huge histories behind. NaNs and infinities leave cleared or untouched ones.
+        bool tameCall = true, hugeFinite = false;
+        auto look = [&](float value, bool tame) {
+            tameCall = tameCall && tame;
+            hugeFinite = hugeFinite || (!tame && std::isfinite(value));
+        };
+        for (float value : bandValue) look(value, tameBandValue(value));
+        for (std::int32_t i = 0; i < std::max(count, 0); ++i)
+            for (const GuardedChannel& channel : in) look(channel.at(i), tameSample(channel.at(i)));
+        const bool mustBeFinite = tameCall && historiesTame && count > 0;
+        if (hugeFinite && count > 0) historiesTame = false;
         replacing->processReplacing(replacing, inputs, replacedOut, count);
         adding->process(adding, copyIn, sumOut, count);
 
@@ -98,6 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                 } else {
                     require(sameResult(replaced[channel].at(i), sum[channel].at(i)),
                             "adding onto silence gives what replacing writes");
+                    require(!mustBeFinite || std::isfinite(replaced[channel].at(i)),
+                            "tame input gives finite output, also after a bad call");
                 }
             }
         }
