@@ -34,13 +34,15 @@ const ChainFunction chosenFunction = builtFunction(chosenPath);
 // from the next call instead, as a new instance would; the other channel goes on untouched. Once
 // per channel and call, after the whole call: nothing in the frame loop, and huge but finite values
 // are left to decay.
+//
+// y1 alone tells: every value a stage keeps after a frame entered that frame's y (through a
+// non-zero coefficient), and a NaN or an infinity cannot enter a sum or product and leave it
+// finite. So after at least one frame, a stage's history holds a value that is not finite exactly
+// when its y1 is not finite.
 void clearNonFiniteChannels(const ChainState& chain) {
     for (int channel = 0; channel < kChannelCount; ++channel) {
         bool finite = true;
-        for (int stage = 0; stage < kStageCount; ++stage) {
-            const StageState& s = chain.stageState[stage][channel];
-            for (double value : {s.x1, s.x2, s.y1, s.y2, s.y3, s.y4}) finite &= std::isfinite(value);
-        }
+        for (int stage = 0; stage < kStageCount; ++stage) finite &= std::isfinite(chain.stageState[stage][channel].y1);
         if (!finite)
             for (int stage = 0; stage < kStageCount; ++stage) chain.stageState[stage][channel] = {};
     }
