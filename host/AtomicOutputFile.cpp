@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -48,13 +47,6 @@ void releaseSlot(int i) {
     slot.claimed = false;
 }
 
-void removeTemporariesAndDie(int signal) {
-    for (auto& slot : slots)
-        if (slot.live.load()) unlink(slot.path);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
 mode_t creationMode() {
     // The mode an ordinary new file gets; mkstemp's 0600 would make outputs private.
     static const mode_t mode = [] {
@@ -67,11 +59,11 @@ mode_t creationMode() {
 
 }  // namespace
 
-void installInterruptCleanup() {
-    creationMode();
-    std::signal(SIGINT, removeTemporariesAndDie);
-    std::signal(SIGTERM, removeTemporariesAndDie);
-    std::signal(SIGXFSZ, SIG_IGN);
+void prepareOutputFiles() { creationMode(); }
+
+void removeOutputsInProgress() {
+    for (auto& slot : slots)
+        if (slot.live.load()) unlink(slot.path);
 }
 
 AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& target) : target_(target) {

@@ -1,6 +1,6 @@
 // An output that appears whole or not at all: written to a temporary file beside its target and
-// renamed over it once complete. The temporary file is removed on error, and on SIGINT or SIGTERM
-// once installInterruptCleanup() has run.
+// renamed over it once complete. The temporary file is removed on error, and by
+// removeOutputsInProgress() when a signal ends the program.
 #pragma once
 
 #include <filesystem>
@@ -29,9 +29,11 @@ private:
 // How many outputs can be in progress at once: the interrupt handler's table of them is fixed.
 inline constexpr int kMaxOutputsAtOnce = 256;
 
-// Removes the outputs in progress on SIGINT and SIGTERM. A file-size limit (ulimit -f) is made to
-// fail the write instead of killing the program, so that the output in progress is removed too.
-void installInterruptCleanup();
+// Takes note of the process's umask for new outputs; call once before any thread starts.
+void prepareOutputFiles();
+
+// Removes every temporary output in progress; safe in a signal handler.
+void removeOutputsInProgress();
 
 // Whether two paths name the same file, also when one of them does not exist yet.
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);

@@ -14,8 +14,8 @@
 class HostedEffect {
 public:
     // Creates an instance through the module's entry, opens it, sets rate and block size and
-    // resumes it; throws ModuleError when the entry returns null or something that is not a host
-    // record of this interface.
+    // resumes it; throws ModuleError when the entry returns null, something that is not a host
+    // record of this interface, or one with more channels or parameters than any module has.
     HostedEffect(const ModuleLibrary& module, float sampleRate, std::int32_t blockSize);
     ~HostedEffect();
     HostedEffect(const HostedEffect&) = delete;
@@ -28,6 +28,7 @@ public:
     int paramCount() const { return effect_->numParams; }
     float parameter(int index) const;
     void setParameter(int index, float value);
+    // The module's texts, with control characters escaped.
     std::string paramName(int index);
     std::string paramLabel(int index);
     std::string paramDisplay(int index);
@@ -39,7 +40,8 @@ public:
 private:
     std::string text(std::int32_t opcode, int index);
 
-    AEffect* effect_;
+    std::string modulePath_;
+    AEffect* effect_ = nullptr;
 };
 
 // The answers this host gives to an effect's queries: the interface version it speaks, 0 otherwise.

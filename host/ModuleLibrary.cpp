@@ -1,5 +1,7 @@
 #include "ModuleLibrary.h"
 
+#include "ModuleCall.h"
+
 #include <utility>
 
 #if defined(_WIN32)
@@ -36,7 +38,11 @@ void closeLibrary(void* handle) { dlclose(handle); }
 
 ModuleLibrary::ModuleLibrary(const std::string& path) : path_(path) {
     std::string error;
-    handle_ = openLibrary(path, error);
+    {
+        // Loading runs the module's own initialisation, which can crash like any of its calls.
+        const ModuleCall call(path_.c_str(), "loading");
+        handle_ = openLibrary(path, error);
+    }
     if (!handle_) throw ModuleError("cannot load module " + path + ": " + error);
     for (const char* name : {"main", "VSTPluginMain"}) {
         if (void* symbol = findSymbol(handle_, name)) {
@@ -51,7 +57,9 @@ ModuleLibrary::ModuleLibrary(const std::string& path) : path_(path) {
 }
 
 ModuleLibrary::~ModuleLibrary() {
-    if (handle_) closeLibrary(handle_);
+    if (!handle_) return;
+    const ModuleCall call(path_.c_str(), "unloading");
+    closeLibrary(handle_);
 }
 
 ModuleLibrary::ModuleLibrary(ModuleLibrary&& other) noexcept

@@ -1,5 +1,5 @@
 // sixband: a command-line host for modules of the VST 1.0 plug-in interface.
-#include "AtomicOutputFile.h"
+#include "AbnormalEnd.h"
 #include "BenchCommand.h"
 #include "CommandLine.h"
 #include "DemoCommand.h"
@@ -31,7 +31,7 @@ std::string defaultModulePath() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    installInterruptCleanup();
+    installCleanupOnAbnormalEnd();
     CLI::App app{"sixband: run audio through plug-in modules of the VST 1.0 interface"};
     app.set_version_flag("--version", "sixband " SIXBAND_VERSION);
     app.require_subcommand(1);

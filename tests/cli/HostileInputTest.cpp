@@ -1,7 +1,8 @@
 // Hostile input for the sixband program: the committed corpus of malformed audio files
 // (tests/cli/malformed-audio: truncated headers, zero frames, wrong chunk sizes, more than two channels,
-// bytes that are no audio) and arguments that parse but make no sense. Each is refused with status
-// 1 or 2 and one line, and nothing is left behind: no output, no temporary file. The sanitizer
+// bytes that are no audio), arguments that parse but make no sense, modules that crash or end the
+// program, and signals. Each is refused or reported with status 1 or 2 and one line, or ends the run
+// as the signal would, and nothing is left behind: no output, no temporary file. The sanitizer
 // builds run these too, so a crash or an invalid access on any of them fails the suite.
 #include "CliRun.h"
 
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -129,27 +132,83 @@ TEST(Outputs, HaveTheUsualPermissionsAndABatchMayHoldMoreFilesThanCanBeOpenAtOnc
               kFiles);
 }
 
-TEST(Interruption, WithSeveralJobsWritingLeavesNoFileOfAnyOfThem) {
-    TempFolder folder;
-    for (const char* name : {"a.wav", "b.wav", "c.wav"})
-        writeAudio(folder / name, {noise(10 * 44100, 1), noise(10 * 44100, 2)}, 44100);
-    std::filesystem::create_directory(folder / "out");
-    const auto before = folder.listing();
-    RunningSixband running({"process", "a.wav", "b.wav", "c.wav", "-o", "out/", "--jobs", "3", "--block", "64",
-                            "--plugin", FAKE_SlowPassThrough},
-                           folder.path());
-    // Interrupt once every job has its temporary output open.
-    bool allWriting = false;
-    for (int i = 0; i < 500 && !allWriting; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        allWriting = folder.listing().size() >= before.size() + 3;
+TEST(Interruption, EveryEndingSignalWithSeveralJobsWritingLeavesNoFileOfAnyOfThem) {
+    // SIGQUIT and SIGXCPU dump core by default: not here.
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU, SIGRTMIN + 3}) {
+        SCOPED_TRACE(strsignal(signal));
+        TempFolder folder;
+        for (const char* name : {"a.wav", "b.wav", "c.wav"})
+            writeAudio(folder / name, {noise(10 * 44100, 1), noise(10 * 44100, 2)}, 44100);
+        std::filesystem::create_directory(folder / "out");
+        const auto before = folder.listing();
+        RunningSixband running({"process", "a.wav", "b.wav", "c.wav", "-o", "out/", "--jobs", "3", "--block", "64",
+                                "--plugin", FAKE_SlowPassThrough},
+                               folder.path());
+        // Interrupt once every job has its temporary output open.
+        bool allWriting = false;
+        for (int i = 0; i < 500 && !allWriting; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            allWriting = folder.listing().size() >= before.size() + 3;
+        }
+        ASSERT_TRUE(allWriting) << "sixband never had three outputs open";
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        kill(running.pid(), signal);
+        const auto result = running.finish();
+        EXPECT_EQ(result.signal, signal);
+        EXPECT_EQ(folder.listing(), before) << "an interrupted job left a file";
     }
-    ASSERT_TRUE(allWriting) << "sixband never had three outputs open";
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    kill(running.pid(), SIGINT);
-    const auto result = running.finish();
-    EXPECT_EQ(result.signal, SIGINT);
-    EXPECT_EQ(folder.listing(), before) << "an interrupted job left a file";
+}
+
+TEST(FailingModule, ACrashOrAnExitDuringAnyCallIsNamedInOneLineAndLeavesNothing) {
+    TempFolder folder;
+    writeAudio(folder / "in.wav", {noise(4096, 1), noise(4096, 2)}, 44100);
+    const std::string module = FAKE_Misbehaving;
+    struct Case {
+        const char* fault;
+        const char* in;
+        std::string command;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"segv", "process", "process in.wav -o out.wav", "crashed (SIGSEGV, an invalid memory access) during its processReplacing call"},
+        {"overflow", "process", "process in.wav -o out.flac", "crashed (SIGSEGV, an invalid memory access) during its processReplacing call"},
+        {"exit", "process", "process in.wav -o out.wav", "called exit() during its processReplacing call"},
+        {"abort", "open", "info", "crashed (SIGABRT, it aborted) during its dispatcher call (effOpen)"},
+        {"segv", "open", "demo", "crashed (SIGSEGV, an invalid memory access) during its dispatcher call (effOpen)"},
+        {"segv", "process", "response -o plot.png", "crashed (SIGSEGV, an invalid memory access) during its processReplacing call"},
+        {"exit", "process", "bench --seconds 0.1", "called exit() during its processReplacing call"},
+        {"exit", "load", "process in.wav -o out.wav --set 0=0.5", "called exit() during loading"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fault) + " in " + c.in + ": sixband " + c.command);
+        const auto before = folder.listing();
+        const RunResult run = runShell(std::string("ulimit -c 0; SIXBAND_FAKE_FAULT=") + c.fault +
+                                           " SIXBAND_FAKE_FAULT_IN=" + c.in + " exec $SIXBAND " + c.command +
+                                           " --plugin " + module + " 2>&1 >/dev/null",
+                                       folder.path());
+        EXPECT_EQ(run.exitCode, 1) << run.out;
+        EXPECT_EQ(run.out, "sixband: module " + module + " " + c.says + "\n");
+        EXPECT_EQ(folder.listing(), before) << "files left behind";
+    }
+}
+
+TEST(FailingModule, ARecordBeyondReasonIsRefusedAndTextsAreShownEscaped) {
+    TempFolder folder;
+    for (const char* record : {"huge-params", "huge-inputs"}) {
+        const RunResult run = runShell(std::string("SIXBAND_FAKE_RECORD=") + record + " $SIXBAND info --plugin " +
+                                           FAKE_Misbehaving,
+                                       folder.path());
+        EXPECT_EQ(run.exitCode, 1) << record;
+        EXPECT_EQ(lineCount(run.err), 1u) << run.err;
+        EXPECT_NE(run.err.find("sixband hosts at most"), std::string::npos) << run.err;
+        EXPECT_LT(run.out.size(), 1000u) << record;
+    }
+    const RunResult shown = runSixband({"info", "--plugin", FAKE_Misbehaving}, folder.path());
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_NE(shown.out.find("\"Gain\\x0A\\x1B[2J\""), std::string::npos) << shown.out;
+    EXPECT_EQ(shown.out.find('\x1b'), std::string::npos) << "an escape sequence reached the terminal";
 }
 
 }  // namespace
