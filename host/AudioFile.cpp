@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -297,6 +298,68 @@ OutputFormat chooseOutputFormat(const std::filesystem::path& out, const std::str
     return format;
 }
 
+namespace {
+
+int bytesPerSample(int subtype) {
+    switch (subtype) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW: return 1;
+        case SF_FORMAT_PCM_16: return 2;
+        case SF_FORMAT_PCM_24: return 3;
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT: return 4;
+        default: return 8;  // the widest: an estimate must not let an output outgrow its header
+    }
+}
+
+// The most bytes of audio a type's header can count, for the types that count them in 32 bits.
+std::int64_t headerCountLimit(int major) {
+    switch (major) {
+        case SF_FORMAT_WAV:
+        case SF_FORMAT_WAVEX: return 0xFFFFFFFFll;
+        case SF_FORMAT_AU: return 0xFFFFFFFEll;  // 0xFFFFFFFF stands for "unknown"
+        case SF_FORMAT_AIFF:
+        case SF_FORMAT_SVX: return 0x7FFFFFFFll;  // chunk sizes are signed
+        default: return 0;
+    }
+}
+
+std::string gibibytes(std::int64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f GiB", static_cast<double>(bytes) / (1024.0 * 1024.0 * 1024.0));
+    return text;
+}
+
+}  // namespace
+
+void fitOutputToLength(OutputFormat& format, const std::string& outputName, int channels, std::int64_t frames,
+                       const MetadataStrings& strings) {
+    const int major = format.sndfileFormat & SF_FORMAT_TYPEMASK;
+    const int subtype = format.sndfileFormat & SF_FORMAT_SUBMASK;
+    const std::int64_t limit = headerCountLimit(major);
+    if (limit == 0) return;
+    // The header's other chunks count too: the format's own, the strings', and room to spare.
+    std::int64_t other = 64 * 1024;
+    for (const auto& [field, text] : strings) other += static_cast<std::int64_t>(text.size()) + 16;
+    const std::int64_t room = limit - other;
+    const std::int64_t needed = frames < 0 ? -1 : frames * channels * bytesPerSample(subtype);
+    if (major == SF_FORMAT_WAV && (needed < 0 || needed > room)) {
+        format.sndfileFormat = SF_FORMAT_RF64 | subtype;
+        format.wavWhenItFits = needed < 0;
+        format.description = needed < 0 ? format.description + " (RF64 if it outgrows 4 GiB)"
+                                        : "RF64 (WAV over 4 GiB), " + format.description.substr(format.description.find(", ") + 2);
+        return;
+    }
+    if (major == SF_FORMAT_WAV) return;
+    format.audioBytesLimit = room;
+    if (needed > room)
+        throw UsageError(outputName + ": " + format.typeName + " files hold at most " + gibibytes(room) +
+                         " of audio and this output needs " + gibibytes(needed) + "; write .w64, .rf64 or .caf" +
+                         (format.integerBits > 0 ? " (or .flac)" : "") + " instead");
+}
+
 std::string writeProblem(const OutputFormat& format, int channels, int sampleRate, bool toPipe) {
     SF_INFO info{};
     info.format = format.sndfileFormat;
@@ -413,7 +476,9 @@ struct AudioWriter::ForwardStream {
 
 AudioWriter::AudioWriter(const std::filesystem::path& path, const std::string& name, const OutputFormat& format,
                          int channels, int sampleRate, const MetadataStrings& strings, const std::string* ditherSeed)
-    : name_(name), channels_(channels), integerBits_(format.integerBits) {
+    : name_(name), channels_(channels), integerBits_(format.integerBits), typeName_(format.typeName),
+      bytesPerFrame_(channels * bytesPerSample(format.sndfileFormat & SF_FORMAT_SUBMASK)),
+      audioBytesLimit_(format.audioBytesLimit) {
     SF_INFO info{};
     info.format = format.sndfileFormat;
     info.channels = channels;
@@ -429,6 +494,7 @@ AudioWriter::AudioWriter(const std::filesystem::path& path, const std::string& n
         file_ = sf_open_virtual(&io, SFM_WRITE, &info, stream_.get());
     }
     if (!file_) throw std::runtime_error(name_ + ": cannot write audio: " + sf_strerror(nullptr));
+    if (format.wavWhenItFits) sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     // The peak chunk carries the time of writing: without it, the same audio gives the same bytes.
     sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     // Lossy encoders take floats and saturate what they cannot hold instead of wrapping round.
@@ -451,6 +517,11 @@ AudioWriter::~AudioWriter() {
 }
 
 void AudioWriter::write(const float* interleaved, std::int64_t frames) {
+    // Past what the header can count, its sizes would wrap round and readers would see a fraction.
+    audioBytes_ += frames * bytesPerFrame_;
+    if (audioBytesLimit_ > 0 && audioBytes_ > audioBytesLimit_)
+        throw std::runtime_error(name_ + ": " + typeName_ + " files hold at most " + gibibytes(audioBytesLimit_) +
+                                 " of audio; write .w64, .rf64 or .caf instead");
     const auto samples = static_cast<std::size_t>(frames * channels_);
     sf_count_t written = 0;
     if (integerBits_ == 0) {

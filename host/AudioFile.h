@@ -63,6 +63,8 @@ struct OutputFormat {
     int sndfileFormat = 0;
     int integerBits = 0;      // 8, 16, 24 or 32: integer samples, made and clipped by the writer
     bool typeHoldsFloat = false;
+    bool wavWhenItFits = false;  // RF64 that libsndfile writes as a WAV if it closes under 4 GiB
+    std::int64_t audioBytesLimit = 0;  // what the header can count, with room for the rest; 0: no limit
     std::string typeName;     // "WAV (Microsoft)"
     std::string description;  // "WAV (Microsoft), 16-bit integer"
 };
@@ -73,6 +75,14 @@ struct OutputFormat {
 // Throws UsageError for an unknown type or a format the type cannot hold.
 OutputFormat chooseOutputFormat(const std::filesystem::path& out, const std::string& type, const std::string& requested,
                                 int channels, int sampleRate, int inputFormat);
+
+// Fits the format to an output of `frames` frames (-1: not known before the end). A WAV that is
+// known to fit stays a plain WAV; one that is known not to, or whose length is unknown, is written
+// as RF64, which libsndfile turns back into a WAV if it ends up fitting. Other types whose headers
+// count in 32 bits (AIFF, AU, 8SVX) get their limit, checked here when the length is known (a
+// UsageError naming types that can hold it) and by the writer otherwise.
+void fitOutputToLength(OutputFormat& format, const std::string& outputName, int channels, std::int64_t frames,
+                       const MetadataStrings& strings);
 
 // Why libsndfile would refuse to write this format, rate and channel count (to a pipe, when
 // `toPipe`), or "" when it would not. Nothing is written anywhere.
@@ -110,6 +120,10 @@ private:
     sf_private_tag* file_ = nullptr;
     int channels_;
     int integerBits_;
+    std::string typeName_;
+    std::int64_t bytesPerFrame_;
+    std::int64_t audioBytesLimit_;
+    std::int64_t audioBytes_ = 0;
     std::vector<std::int32_t> integers_;
     std::vector<std::mt19937> dither_;
     std::int64_t clipped_ = 0;

@@ -95,8 +95,10 @@ int runProcess(const ProcessOptions& options) {
     for (const auto& file : plan) {
         std::unique_ptr<AudioReader> header = std::make_unique<AudioReader>(file.input);
         const int fileRate = header->sampleRate();
-        const auto format = chooseOutputFormat(file.output, options.type, options.format, header->channels(), fileRate,
-                                               header->format());
+        auto format = chooseOutputFormat(file.output, options.type, options.format, header->channels(), fileRate,
+                                         header->format());
+        fitOutputToLength(format, shownName(file.output, true), header->channels(),
+                          header->framesExact() ? header->frames() : -1, header->strings());
         if (const std::string problem = writeProblem(format, header->channels(), fileRate, toPipe); !problem.empty()) {
             if (toPipe)
                 throw UsageError("--type " + options.type + ": " + format.typeName +
@@ -220,7 +222,9 @@ void addProcessCommand(CLI::App& app, const std::string& defaultModule) {
         ->required();
     command->add_option("-o,--output", options->output,
                         "Output file, folder (DIR/) for several inputs, or - for standard output (with --type); "
-                        "the type follows the extension")
+                        "the type follows the extension. A WAV over 4 GiB, or of a length unknown in advance, is "
+                        "written as RF64 (a WAV again if it ends up smaller); AIFF and AU outputs that cannot hold "
+                        "the audio are refused")
         ->required();
     addModuleOptions(*command, options->module, defaultModule);
     command->add_option("--format", options->format,
