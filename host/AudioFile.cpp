@@ -478,7 +478,7 @@ AudioWriter::AudioWriter(const std::filesystem::path& path, const std::string& n
                          int channels, int sampleRate, const MetadataStrings& strings, const std::string* ditherSeed)
     : name_(name), channels_(channels), integerBits_(format.integerBits), typeName_(format.typeName),
       bytesPerFrame_(channels * bytesPerSample(format.sndfileFormat & SF_FORMAT_SUBMASK)),
-      audioBytesLimit_(format.audioBytesLimit) {
+      audioBytesLimit_(format.audioBytesLimit), lossy_(!isLinear(format.sndfileFormat & SF_FORMAT_SUBMASK)) {
     SF_INFO info{};
     info.format = format.sndfileFormat;
     info.channels = channels;
@@ -525,6 +525,8 @@ void AudioWriter::write(const float* interleaved, std::int64_t frames) {
     const auto samples = static_cast<std::size_t>(frames * channels_);
     sf_count_t written = 0;
     if (integerBits_ == 0) {
+        if (lossy_)
+            clipped_ += std::count_if(interleaved, interleaved + samples, [](float x) { return std::abs(x) > 1.0f; });
         written = sf_writef_float(file_, interleaved, frames);
     } else {
         // libsndfile's own conversion floors when it clips, and without clipping scales by

@@ -109,7 +109,8 @@ public:
     void write(const float* interleaved, std::int64_t frames);
     // Flushes and closes; throws when the data could not be written completely.
     void close();
-    // Samples beyond an integer format's range, clipped to it.
+    // Samples beyond an integer format's range, clipped to it, or over full scale on their way into
+    // a lossy encoder, which saturates them. Float formats hold them as they are.
     std::int64_t clippedSamples() const { return clipped_; }
 
     struct ForwardStream;
@@ -124,6 +125,7 @@ private:
     std::int64_t bytesPerFrame_;
     std::int64_t audioBytesLimit_;
     std::int64_t audioBytes_ = 0;
+    bool lossy_;  // an encoder that saturates what is over full scale
     std::vector<std::int32_t> integers_;
     std::vector<std::mt19937> dither_;
     std::int64_t clipped_ = 0;

@@ -4,6 +4,7 @@
 #include "ProgressBar.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -29,7 +30,16 @@ FileReport processFile(const ModuleLibrary& module, const std::vector<ParameterV
     const int chunkFrames = blockSize * std::max(1, kChunkFrames / blockSize);
     std::vector<float> interleaved(static_cast<std::size_t>(chunkFrames * channels));
     std::int64_t total = 0;
+    std::int64_t nonFinite = 0;
+    std::int64_t firstNonFiniteInput = -1;
     while (const auto got = reader.read(interleaved.data(), chunkFrames)) {
+        const auto samples = static_cast<std::size_t>(got * channels);
+        if (firstNonFiniteInput < 0) {
+            const auto bad = std::find_if(interleaved.begin(), interleaved.begin() + static_cast<std::ptrdiff_t>(samples),
+                                          [](float x) { return !std::isfinite(x); });
+            if (bad != interleaved.begin() + static_cast<std::ptrdiff_t>(samples))
+                firstNonFiniteInput = total + (bad - interleaved.begin()) / channels;
+        }
         for (int start = 0; start < static_cast<int>(got); start += blockSize) {
             const int frames = std::min(blockSize, static_cast<int>(got) - start);
             float* chunk = interleaved.data() + static_cast<std::size_t>(start * channels);
@@ -54,6 +64,12 @@ FileReport processFile(const ModuleLibrary& module, const std::vector<ParameterV
                 }
             }
         }
+        for (std::size_t i = 0; i < samples; ++i) {
+            if (!std::isfinite(interleaved[i])) {
+                interleaved[i] = 0.0f;
+                ++nonFinite;
+            }
+        }
         writer.write(interleaved.data(), got);
         total += got;
         if (progress) progress->advance(got);
@@ -61,5 +77,5 @@ FileReport processFile(const ModuleLibrary& module, const std::vector<ParameterV
     if (total == 0) throw std::runtime_error(reader.name() + ": holds no audio frames");
     writer.close();
     if (destination) destination->commit();
-    return {total, channels, reader.sampleRate(), writer.clippedSamples()};
+    return {total, channels, reader.sampleRate(), writer.clippedSamples(), nonFinite, firstNonFiniteInput};
 }

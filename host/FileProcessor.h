@@ -17,6 +17,10 @@ struct FileReport {
     int channels = 0;
     int sampleRate = 0;
     std::int64_t clippedSamples = 0;
+    // Output samples that were NaN or infinite, written as 0, and the first input frame that held
+    // such a sample (-1: none did; the module made them itself).
+    std::int64_t nonFiniteSamples = 0;
+    std::int64_t firstNonFiniteInputFrame = -1;
 };
 
 struct FileSettings {
@@ -26,7 +30,9 @@ struct FileSettings {
     bool dither = false;
 };
 
-// Mono input feeds both of the module's inputs and is written as mono (the left output). The
+// Mono input feeds both of the module's inputs and is written as mono (the left output). Output
+// samples that are not numbers are written as silence: 0 in every type, where a float file would
+// keep a NaN that stops every later plug-in and an integer one would take it for clipping. The
 // output keeps the input's metadata strings where its type holds them; dither, when asked for, is
 // seeded by the input's file name and the channel, so that the same run gives the same bytes.
 // Throws std::runtime_error or ModuleError; the output then does not exist.

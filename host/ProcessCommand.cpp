@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -48,6 +49,15 @@ std::string shownName(const std::filesystem::path& path, bool output) {
 bool stdoutIsRegularFile() {
     struct stat status {};
     return fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// A position in the audio as m:ss.mmm.
+std::string timeText(std::int64_t frame, int sampleRate) {
+    const std::int64_t milliseconds = frame * 1000 / sampleRate;
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%02lld.%03lld", static_cast<long long>(milliseconds / 60000),
+                  static_cast<long long>(milliseconds / 1000 % 60), static_cast<long long>(milliseconds % 1000));
+    return text;
 }
 
 // What to say after clipping: a format that would have kept the samples, if this type has one.
@@ -181,6 +191,14 @@ int runProcess(const ProcessOptions& options) {
                             << " frames, " << channelText(report.channels) << ", " << report.sampleRate << " Hz, "
                             << prepared[i].format.description << (options.dither && prepared[i].format.integerBits ? ", dithered" : "")
                             << "\n";
+        // Silenced and clipped samples change the audio, so they are reported even under --quiet.
+        if (report.nonFiniteSamples > 0)
+            std::cerr << "sixband: " << outputName << ": " << report.nonFiniteSamples << " samples were not numbers"
+                      << (report.firstNonFiniteInputFrame >= 0
+                              ? " after a NaN or infinity in the input at " +
+                                    timeText(report.firstNonFiniteInputFrame, report.sampleRate)
+                              : std::string(" (the module made them)"))
+                      << "; written as silence\n";
         // Clipping changes the audio, so it is reported even under --quiet.
         if (report.clippedSamples > 0)
             std::cerr << "sixband: " << outputName << ": " << report.clippedSamples

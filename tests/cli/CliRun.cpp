@@ -226,20 +226,23 @@ VstIntPtr SIXBAND_CDECL answerVersion(AEffect*, std::int32_t opcode, std::int32_
 }  // namespace
 
 Channels processDirectly(const std::string& modulePath, const Channels& stereoInput,
-                         const std::vector<std::pair<int, float>>& parameters) {
+                         const std::vector<std::pair<int, float>>& parameters, std::int32_t blockSize) {
     const ModuleLibrary module(modulePath);
     AEffect* effect = module.entry()(answerVersion);
     const auto frames = static_cast<std::int32_t>(stereoInput[0].size());
     effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
     effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, 44100.0f);
-    effect->dispatcher(effect, effSetBlockSize, 0, frames, nullptr, 0.0f);
+    const std::int32_t block = blockSize > 0 ? blockSize : frames;
+    effect->dispatcher(effect, effSetBlockSize, 0, block, nullptr, 0.0f);
     effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
     for (const auto& [index, value] : parameters) effect->setParameter(effect, index, value);
     Channels input = stereoInput;
     Channels output(2, std::vector<float>(static_cast<std::size_t>(frames)));
-    float* inputs[] = {input[0].data(), input[1].data()};
-    float* outputs[] = {output[0].data(), output[1].data()};
-    effect->processReplacing(effect, inputs, outputs, frames);
+    for (std::int32_t start = 0; start < frames; start += block) {
+        float* inputs[] = {input[0].data() + start, input[1].data() + start};
+        float* outputs[] = {output[0].data() + start, output[1].data() + start};
+        effect->processReplacing(effect, inputs, outputs, std::min(block, frames - start));
+    }
     effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0.0f);
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
     return output;

@@ -89,8 +89,9 @@ std::vector<float> noise(std::size_t frames, unsigned seed, float amplitude = 0.
 std::vector<float> sine(std::size_t frames, double frequencyHz, double sampleRate, float amplitude);
 
 // The module driven straight through its record, without the host tool's code: opened, started at
-// 44.1 kHz, the parameters set, then the whole signal in one processReplacing call.
+// 44.1 kHz, the parameters set, then the signal in processReplacing calls of `blockSize` frames
+// (0: the whole signal in one call).
 Channels processDirectly(const std::string& modulePath, const Channels& stereoInput,
-                         const std::vector<std::pair<int, float>>& parameters);
+                         const std::vector<std::pair<int, float>>& parameters, std::int32_t blockSize = 0);
 
 std::size_t lineCount(const std::string& text);

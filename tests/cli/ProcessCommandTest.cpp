@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <sys/stat.h>
 #include <tuple>
@@ -113,6 +116,45 @@ TEST(ProcessCommand, IntegerOutputClipsAtFullScaleAndCountsTheClippedSamples) {
     ASSERT_EQ(floatRun.exitCode, 0) << floatRun.err;
     EXPECT_EQ(floatRun.err, "") << "float output never clips";
     EXPECT_GT(readAudio(folder / "float.wav").channels[0][103], 1.4f);
+}
+
+TEST(ProcessCommand, NonFiniteSamplesAreSilencedAndReportedApartFromClippingWhichLossyTypesCountToo) {
+    TempFolder folder;
+    Channels input{noise(kFrames, 3), noise(kFrames, 4)};
+    input[0][kRate] = std::numeric_limits<float>::quiet_NaN();
+    input[1][2 * kRate + 5] = std::numeric_limits<float>::infinity();
+    writeAudio(folder / "in.wav", input, kRate);
+    // The module's mend keeps a NaN to the call it arrives in: the count is the module's to give.
+    Channels expected = processDirectly(SIXBAND_MODULE_PATH, input, {{0, 0.9f}}, 512);
+    std::size_t nonFinite = 0;
+    for (auto& channel : expected)
+        for (float& x : channel)
+            if (!std::isfinite(x)) x = 0.0f, ++nonFinite;
+    ASSERT_GT(nonFinite, 0u);
+    const std::string report = "sixband: out.wav: " + std::to_string(nonFinite) +
+                               " samples were not numbers after a NaN or infinity in the input at 0:01.000; "
+                               "written as silence\n";
+    const auto run = runSixband({"process", "in.wav", "-o", "out.wav", "--set", "0=0.9", "-q"}, folder.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, report);
+    const Audio output = readAudio(folder / "out.wav");
+    expectSameBits(output.channels[0], expected[0]);
+    expectSameBits(output.channels[1], expected[1]);
+    const auto integer = runSixband({"process", "in.wav", "-o", "out.wav", "--set", "0=0.9", "--format", "pcm16", "-q"},
+                                    folder.path());
+    EXPECT_EQ(integer.err, report) << "a NaN is no clipping";
+
+    // A lossy encoder saturates what is over full scale: counted before it gets there.
+    const auto bass = sine(kFrames, 80.0, kRate, 0.9f);
+    writeAudio(folder / "bass.wav", {bass, bass}, kRate);
+    std::size_t over = 0;
+    for (const auto& channel : processDirectly(SIXBAND_MODULE_PATH, {bass, bass}, {{0, 1.0f}}, 512))
+        over += static_cast<std::size_t>(std::count_if(channel.begin(), channel.end(), [](float x) { return std::abs(x) > 1.0f; }));
+    ASSERT_GT(over, 0u);
+    const auto mp3 = runSixband({"process", "bass.wav", "-o", "bass.mp3", "--set", "0=1", "-q"}, folder.path());
+    ASSERT_EQ(mp3.exitCode, 0) << mp3.err;
+    EXPECT_EQ(mp3.err.rfind("sixband: bass.mp3: " + std::to_string(over) + " samples clipped at full scale", 0), 0u)
+        << mp3.err;
 }
 
 TEST(ProcessCommand, IntegerFilesComeBackBitForBitWithTheirFormatAndStrings) {
