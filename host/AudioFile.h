@@ -39,6 +39,8 @@ public:
     const MetadataStrings& strings() const { return strings_; }
     // The path as given, or "standard input".
     const std::string& name() const { return name_; }
+    // A line for the user about how the file is read, or "": a header without a length.
+    const std::string& note() const { return note_; }
 
     // Reads up to `frames` interleaved frames; returns how many, 0 at the end. Throws when a file
     // of exact length ends before the frames its header promised or the decoder reports an error.
@@ -48,6 +50,7 @@ private:
     std::int64_t readMpeg(float* interleaved, std::int64_t frames);
 
     std::string name_;
+    std::string note_;
     sf_private_tag* file_ = nullptr;
     mpg123_handle_struct* mpeg_ = nullptr;
     std::int64_t frames_ = 0;

@@ -104,6 +104,7 @@ int runProcess(const ProcessOptions& options) {
     bool totalKnown = true;
     for (const auto& file : plan) {
         std::unique_ptr<AudioReader> header = std::make_unique<AudioReader>(file.input);
+        if (!header->note().empty() && !options.quiet) std::cerr << "sixband: " << header->note() << "\n";
         const int fileRate = header->sampleRate();
         auto format = chooseOutputFormat(file.output, options.type, options.format, header->channels(), fileRate,
                                          header->format());
