@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -52,6 +53,123 @@ TEST(MalformedAudio, EachFileOfTheCorpusIsRefusedWithOneLineAndNothingWritten) {
         // Among good files, on several jobs: still nothing at all is written.
         std::filesystem::create_directory(folder / "out");
         expectRefused({"process", "good.wav", name, "-o", "out/", "--jobs", "2"}, folder, name);
+    }
+}
+
+// Little-endian `bytes`-byte words written over a file's header at `at`.
+void patch(const std::filesystem::path& path, std::size_t at, std::uint64_t value, int bytes) {
+    std::string data = fileBytes(path);
+    for (int i = 0; i < bytes; ++i) data[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
+}
+
+TEST(MalformedAudio, AHeaderThatAnnouncesMoreThanTheFileHoldsIsRefusedWhateverTheType) {
+    constexpr std::size_t kFrames = 20000;
+    struct Type {
+        const char* name;
+        int format;
+        int channels;
+        int rate;
+    };
+    // Every type whose header gives a length that libsndfile can write.
+    const Type types[] = {
+        {"wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100},     {"wavex.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, 2, 44100},
+        {"aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 2, 44100},   {"aifc", SF_FORMAT_AIFF | SF_FORMAT_ULAW, 2, 44100},
+        {"au", SF_FORMAT_AU | SF_FORMAT_PCM_16, 2, 44100},       {"w64", SF_FORMAT_W64 | SF_FORMAT_FLOAT, 2, 44100},
+        {"voc", SF_FORMAT_VOC | SF_FORMAT_PCM_16, 2, 44100},     {"8svx", SF_FORMAT_SVX | SF_FORMAT_PCM_16, 1, 44100},
+        {"rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 2, 44100},   {"nist", SF_FORMAT_NIST | SF_FORMAT_PCM_16, 2, 44100},
+        {"avr", SF_FORMAT_AVR | SF_FORMAT_PCM_16, 2, 44100},     {"mpc2k", SF_FORMAT_MPC2K | SF_FORMAT_PCM_16, 2, 44100},
+        {"mat4", SF_FORMAT_MAT4 | SF_FORMAT_PCM_16, 2, 44100},   {"wve", SF_FORMAT_WVE | SF_FORMAT_ALAW, 1, 8000},
+    };
+    const std::string truncated = "is truncated or corrupt: its header announces more audio than the file holds";
+    for (const Type& type : types) {
+        SCOPED_TRACE(type.name);
+        TempFolder folder;
+        const std::string name = std::string("in.") + type.name;
+        const std::string padded = std::string("padded.") + type.name;
+        const IntegerChannels channels(static_cast<std::size_t>(type.channels), std::vector<std::int32_t>(kFrames, 1 << 28));
+        writeIntegerAudio(folder / name, channels, type.rate, type.format);
+        // Bytes after the audio are no reason to refuse a file: its header states less than it holds.
+        std::filesystem::copy_file(folder / name, folder / padded);
+        std::ofstream(folder / padded, std::ios::binary | std::ios::app) << std::string(1000, '\0');
+        for (const std::string& whole : {name, padded}) {
+            const auto run = runSixband({"process", whole, "-o", "out.wav"}, folder.path());
+            ASSERT_EQ(run.exitCode, 0) << whole << ": " << run.err;
+            EXPECT_GE(readAudio(folder / "out.wav").channels[0].size(), kFrames) << whole;
+        }
+        std::filesystem::remove(folder / "out.wav");
+        std::filesystem::resize_file(folder / name, std::filesystem::file_size(folder / name) / 2);
+        expectRefused({"process", name, "-o", "out.wav"}, folder, name + ": " + truncated);
+    }
+
+    // Headers that claim what no file of this size could hold, or nothing a reader can go by.
+    TempFolder folder;
+    writeIntegerAudio(folder / "claims.aiff", {std::vector<std::int32_t>(kFrames)}, 44100, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    const std::size_t comm = fileBytes(folder / "claims.aiff").find("COMM");
+    ASSERT_NE(comm, std::string::npos);
+    // COMM's frame count is big-endian: 10^8 is 05 F5 E1 00.
+    patch(folder / "claims.aiff", comm + 10, 0x00E1F505, 4);
+    writeIntegerAudio(folder / "data.w64", {std::vector<std::int32_t>(kFrames)}, 44100, SF_FORMAT_W64 | SF_FORMAT_PCM_16);
+    const std::size_t data = fileBytes(folder / "data.w64").find("data");
+    ASSERT_NE(data, std::string::npos);
+    patch(folder / "data.w64", data + 16, 24 + 3 * kFrames, 8);
+    writeIntegerAudio(folder / "rate.wav", {std::vector<std::int32_t>(kFrames)}, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    patch(folder / "rate.wav", 24, 0, 4);
+    std::ofstream(folder / "empty.mp3", std::ios::binary).flush();
+    std::ofstream(folder / "text.mp3", std::ios::binary) << "not audio at all, only words\n";
+    std::filesystem::copy_file(folder / "rate.wav", folder / "wave.mp3");
+    patch(folder / "wave.mp3", 24, 44100, 4);
+    const std::pair<const char*, std::string> cases[] = {
+        {"claims.aiff", truncated},
+        {"data.w64", truncated},
+        {"rate.wav", "claims an impossible sample rate of 0 Hz"},
+        {"empty.mp3", "is empty"},
+        {"text.mp3", "is not MPEG audio"},
+        {"wave.mp3", "is not MPEG audio"},
+    };
+    // The sniffing that refuses those lets real MPEG audio through, behind its ID3v2 tag too.
+    writeIntegerAudio(folder / "plain.mp3", {std::vector<std::int32_t>(kFrames)}, 44100,
+                      SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
+    // An ID3v2.4 tag of 300 bytes (size in 7-bit bytes: 2, 44), all of them padding.
+    std::ofstream(folder / "tagged.mp3", std::ios::binary)
+        << std::string("ID3\x04\0\0\0\0\x02\x2C", 10) << std::string(300, '\0') << fileBytes(folder / "plain.mp3");
+    const auto tagged = runSixband({"process", "tagged.mp3", "-o", "tagged.wav", "-q"}, folder.path());
+    EXPECT_EQ(tagged.exitCode, 0) << tagged.err;
+    EXPECT_EQ(tagged.err, "");
+    std::filesystem::remove(folder / "tagged.wav");
+    for (const auto& [name, mention] : cases) {
+        SCOPED_TRACE(name);
+        // libsndfile's MPEG decoder writes its notes on standard error itself, -q or not.
+        expectRefused({"process", name, "-o", "out.wav", "-q"}, folder, std::string(name) + ": " + mention);
+    }
+}
+
+TEST(MalformedAudio, AStreamSavedAsAFileIsReadToItsEndWithANote) {
+    // Written where the writer could not go back to fill in its sizes, as ffmpeg leaves them on a pipe.
+    constexpr std::size_t kFrames = 30000;
+    TempFolder folder;
+    const Channels audio{noise(kFrames, 3), noise(kFrames, 4)};
+    writeAudio(folder / "stream.wav", audio, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const std::string wav = fileBytes(folder / "stream.wav");
+    patch(folder / "stream.wav", 4, 0xFFFFFFFF, 4);
+    patch(folder / "stream.wav", wav.find("data") + 4, 0xFFFFFFFF, 4);
+    writeAudio(folder / "stream.w64", audio, 44100, SF_FORMAT_W64 | SF_FORMAT_PCM_16);
+    const std::string w64 = fileBytes(folder / "stream.w64");
+    patch(folder / "stream.w64", 16, ~0ull, 8);
+    patch(folder / "stream.w64", w64.find("data") + 16, 0x7FFFFFFFFFFFFFFF, 8);
+    for (const char* name : {"stream.wav", "stream.w64"}) {
+        SCOPED_TRACE(name);
+        const auto run = runSixband({"process", name, "-o", "out.wav", "--plugin", FAKE_SlowPassThrough, "--block", "8192"}, folder.path());
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "sixband: " + std::string(name) +
+                               ": its header gives no length (a stream saved as a file); read to its end\n");
+        EXPECT_NE(run.out.find(std::to_string(kFrames) + " frames"), std::string::npos) << run.out;
+        const Audio out = readAudio(folder / "out.wav");
+        ASSERT_EQ(out.channels[1].size(), kFrames);
+        EXPECT_NEAR(out.channels[1].back(), audio[1].back(), 1.0 / 32768);
+        const auto quiet = runSixband({"process", name, "-o", "quiet.wav", "-q"}, folder.path());
+        EXPECT_EQ(quiet.exitCode, 0);
+        EXPECT_EQ(quiet.err, "");
     }
 }
 
