@@ -66,11 +66,20 @@ void removeOutputsInProgress() {
         if (slot.live.load()) unlink(slot.path);
 }
 
-AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& target) : target_(target) {
+AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& target, const std::string& name)
+    : target_(target), name_(name.empty() ? target.string() : name) {
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    const std::string extension = target.extension().string();
-    std::string pattern = (folder / ("." + target.stem().string() + ".sixband-XXXXXX" + extension)).string();
-    if (pattern.size() >= kPathCapacity) throw std::runtime_error(target.string() + ": path too long");
+    std::string extension = target.extension().string();
+    std::string stem = target.stem().string();
+    // The temporary name adds 16 characters; a target name near the folder's limit still works
+    // when the stem gives way.
+    const long longest = pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::size_t limit = longest > 0 ? static_cast<std::size_t>(longest) : 255;
+    constexpr std::size_t kAdded = std::char_traits<char>::length("..sixband-XXXXXX");
+    if (kAdded + extension.size() + 1 > limit) extension.clear();
+    if (kAdded + stem.size() + extension.size() > limit) stem.resize(limit - kAdded - extension.size());
+    std::string pattern = (folder / ("." + stem + ".sixband-XXXXXX" + extension)).string();
+    if (pattern.size() >= kPathCapacity) throw std::runtime_error(name_ + ": path too long");
 
     slot_ = claimSlot();
     auto& slot = slots[static_cast<std::size_t>(slot_)];
@@ -82,9 +91,19 @@ AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& target) : target
     if (fd < 0) {
         const std::string reason = std::strerror(errno);
         releaseSlot(slot_);
-        throw std::runtime_error(target.string() + ": cannot create the output: " + reason);
+        throw std::runtime_error(name_ + ": cannot create the output: " + reason);
     }
-    fchmod(fd, creationMode());
+    // A file that is replaced keeps its permissions, and as root its owner and group, as cp keeps
+    // them; a new one gets those of any new file.
+    struct stat existing {};
+    if (stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        if (geteuid() == 0 && fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+            // Not every file system keeps owners: the permissions below still hold.
+        }
+        fchmod(fd, existing.st_mode & 07777);
+    } else {
+        fchmod(fd, creationMode());
+    }
     close(fd);
     temporary_ = slot.path;
 }
@@ -99,7 +118,7 @@ AtomicOutputFile::~AtomicOutputFile() {
 
 void AtomicOutputFile::commit() {
     if (std::rename(temporary_.c_str(), target_.c_str()) != 0)
-        throw std::runtime_error(target_.string() + ": cannot move the finished output into place: " +
+        throw std::runtime_error(name_ + ": cannot move the finished output into place: " +
                                  std::strerror(errno));
     committed_ = true;
 }

@@ -4,11 +4,14 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 class AtomicOutputFile {
 public:
-    // Creates the temporary file; throws std::runtime_error when the target's folder is not writable.
-    explicit AtomicOutputFile(const std::filesystem::path& target);
+    // Creates the temporary file, with the permissions of the file it replaces if there is one;
+    // messages call it `name` (the user's name for it, which may be a symlink to `target`). Throws
+    // std::runtime_error when the target's folder is not writable.
+    explicit AtomicOutputFile(const std::filesystem::path& target, const std::string& name = "");
     ~AtomicOutputFile();
     AtomicOutputFile(const AtomicOutputFile&) = delete;
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
@@ -21,6 +24,7 @@ public:
 
 private:
     std::filesystem::path target_;
+    std::string name_;
     std::filesystem::path temporary_;
     int slot_ = -1;
     bool committed_ = false;

@@ -404,6 +404,11 @@ std::int64_t AudioReader::readMpeg(float* interleaved, std::int64_t frames) {
 
 std::string extensionForType(const std::string& type) { return lowered(type); }
 
+bool hasAudioExtension(const std::filesystem::path& path) {
+    const std::string extension = lowered(path.extension().string());
+    return extension.size() > 1 && majorFormatFor(extension.substr(1)).has_value();
+}
+
 OutputFormat chooseOutputFormat(const std::filesystem::path& out, const std::string& type, const std::string& requested,
                                 int channels, int sampleRate, int inputFormat) {
     std::string typeName = lowered(type);
@@ -606,11 +611,12 @@ struct IntegerRange {
 
 std::int32_t toInteger(double scaled, int bits, bool& clipped) { return IntegerRange(bits).convert(scaled, clipped); }
 
-// Standard output when it is a pipe. libsndfile writes some types' final lengths back into their
+// A descriptor that cannot seek (a pipe, a FIFO, a device). libsndfile writes some types' final lengths back into their
 // headers when it closes them; on a pipe its FLAC writer would append those bytes to the end of
 // the stream instead, where decoders take them for a broken frame. Here bytes for a place already
 // sent are dropped, as a pipe cannot take them back: the header keeps its "length unknown".
 struct AudioWriter::ForwardStream {
+    int descriptor;
     sf_count_t position = 0;
     sf_count_t sent = 0;
 
@@ -629,7 +635,7 @@ struct AudioWriter::ForwardStream {
         // Ahead of what was sent there is nothing to fill a gap with; libsndfile never leaves one.
         const auto* bytes = static_cast<const char*>(data) + behind;
         for (sf_count_t left = count - behind; left > 0;) {
-            const ssize_t n = ::write(STDOUT_FILENO, bytes, static_cast<std::size_t>(left));
+            const ssize_t n = ::write(s.descriptor, bytes, static_cast<std::size_t>(left));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return count - left;
             bytes += n;
@@ -643,6 +649,16 @@ struct AudioWriter::ForwardStream {
 
 AudioWriter::AudioWriter(const std::filesystem::path& path, const std::string& name, const OutputFormat& format,
                          int channels, int sampleRate, const MetadataStrings& strings, const std::string* ditherSeed)
+    : AudioWriter(isStandardStream(path) ? nullptr : &path, STDOUT_FILENO, name, format, channels, sampleRate, strings,
+                  ditherSeed) {}
+
+AudioWriter::AudioWriter(int descriptor, const std::string& name, const OutputFormat& format, int channels,
+                         int sampleRate, const MetadataStrings& strings, const std::string* ditherSeed)
+    : AudioWriter(nullptr, descriptor, name, format, channels, sampleRate, strings, ditherSeed) {}
+
+AudioWriter::AudioWriter(const std::filesystem::path* path, int descriptor, const std::string& name,
+                         const OutputFormat& format, int channels, int sampleRate, const MetadataStrings& strings,
+                         const std::string* ditherSeed)
     : name_(name), channels_(channels), integerBits_(format.integerBits), typeName_(format.typeName),
       bytesPerFrame_(channels * bytesPerSample(format.sndfileFormat & SF_FORMAT_SUBMASK)),
       audioBytesLimit_(format.audioBytesLimit), lossy_(!isLinear(format.sndfileFormat & SF_FORMAT_SUBMASK)) {
@@ -650,12 +666,12 @@ AudioWriter::AudioWriter(const std::filesystem::path& path, const std::string& n
     info.format = format.sndfileFormat;
     info.channels = channels;
     info.samplerate = sampleRate;
-    if (!isStandardStream(path)) {
-        file_ = sf_open(path.c_str(), SFM_WRITE, &info);
-    } else if (isRegularFile(STDOUT_FILENO)) {
-        file_ = sf_open_fd(STDOUT_FILENO, SFM_WRITE, &info, SF_FALSE);
+    if (path) {
+        file_ = sf_open(path->c_str(), SFM_WRITE, &info);
+    } else if (isRegularFile(descriptor)) {
+        file_ = sf_open_fd(descriptor, SFM_WRITE, &info, SF_FALSE);
     } else {
-        stream_ = std::make_unique<ForwardStream>();
+        stream_ = std::make_unique<ForwardStream>(ForwardStream{descriptor});
         SF_VIRTUAL_IO io{ForwardStream::length, ForwardStream::seek, ForwardStream::read, ForwardStream::write,
                          ForwardStream::tell};
         file_ = sf_open_virtual(&io, SFM_WRITE, &info, stream_.get());

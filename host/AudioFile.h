@@ -94,6 +94,9 @@ std::string writeProblem(const OutputFormat& format, int channels, int sampleRat
 // The extension that --type gives a file in a folder: the type's name as the user wrote it.
 std::string extensionForType(const std::string& type);
 
+// Whether the name ends in an extension of an audio type sixband can write (.wav, .flac, ...).
+bool hasAudioExtension(const std::filesystem::path& path);
+
 // A sample scaled to an integer format of `bits` (full scale 2^(bits-1)), rounded to nearest with
 // ties to even and clipped to the format's range; `clipped` tells whether it had to be.
 std::int32_t toInteger(double scaled, int bits, bool& clipped);
@@ -105,6 +108,9 @@ public:
     // ±1 LSB from a generator per channel. Throws std::runtime_error when the file cannot be created.
     AudioWriter(const std::filesystem::path& path, const std::string& name, const OutputFormat& format, int channels,
                 int sampleRate, const MetadataStrings& strings = {}, const std::string* ditherSeed = nullptr);
+    // Writes an open descriptor, which stays open.
+    AudioWriter(int descriptor, const std::string& name, const OutputFormat& format, int channels, int sampleRate,
+                const MetadataStrings& strings = {}, const std::string* ditherSeed = nullptr);
     ~AudioWriter();
     AudioWriter(const AudioWriter&) = delete;
     AudioWriter& operator=(const AudioWriter&) = delete;
@@ -119,6 +125,9 @@ public:
     struct ForwardStream;
 
 private:
+    AudioWriter(const std::filesystem::path* path, int descriptor, const std::string& name, const OutputFormat& format,
+                int channels, int sampleRate, const MetadataStrings& strings, const std::string* ditherSeed);
+
     std::string name_;
     std::unique_ptr<ForwardStream> stream_;
     sf_private_tag* file_ = nullptr;

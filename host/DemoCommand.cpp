@@ -73,7 +73,8 @@ void runDemo(const DemoOptions& options) {
     }
     {
         AudioReader reader(inPath);
-        processFile(module, settings.values, reader, inPath, outPath, {format, kDemoBlock, kDesignRateHz, false}, nullptr);
+        processFile(module, settings.values, reader, inPath, outPath, resolveOutputTarget(outPath),
+                    {format, kDemoBlock, kDesignRateHz, false}, nullptr);
     }
 
     std::vector<BandMark> marks;

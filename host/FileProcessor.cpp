@@ -3,26 +3,51 @@
 #include "AtomicOutputFile.h"
 #include "ProgressBar.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
 
 namespace {
+
 constexpr int kChunkFrames = 8192;
-}
+
+// A device or FIFO opened for this output, closed when done; a descriptor the process was given
+// stays open.
+struct OpenedStream {
+    int descriptor = -1;
+    bool owned = false;
+    ~OpenedStream() {
+        if (owned) close(descriptor);
+    }
+};
+
+}  // namespace
 
 FileReport processFile(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters, AudioReader& reader,
                        const std::filesystem::path& input, const std::filesystem::path& output,
-                       const FileSettings& settings, ProgressBar* progress) {
+                       const OutputTarget& target, const FileSettings& settings, ProgressBar* progress) {
     const int channels = reader.channels();
     const int blockSize = settings.blockSize;
     StereoProcessor processor(module, static_cast<float>(settings.moduleRate), blockSize, parameters);
-    std::unique_ptr<AtomicOutputFile> destination;
-    if (!isStandardStream(output)) destination = std::make_unique<AtomicOutputFile>(output);
+    const std::string name = isStandardStream(output) ? "standard output" : output.string();
     const std::string seed = input.filename().string();
-    AudioWriter writer(destination ? destination->temporaryPath() : output,
-                       isStandardStream(output) ? "standard output" : output.string(), settings.format, channels,
-                       reader.sampleRate(), reader.strings(), settings.dither ? &seed : nullptr);
+    const std::string* dither = settings.dither ? &seed : nullptr;
+    std::unique_ptr<AtomicOutputFile> destination;
+    std::unique_ptr<AudioWriter> writing;
+    OpenedStream stream;
+    if (target.kind == OutputTarget::Kind::File) {
+        destination = std::make_unique<AtomicOutputFile>(target.path, name);
+        writing = std::make_unique<AudioWriter>(destination->temporaryPath(), name, settings.format, channels,
+                                                reader.sampleRate(), reader.strings(), dither);
+    } else {
+        stream.descriptor = openOutputStream(target, name);
+        stream.owned = target.kind == OutputTarget::Kind::Node;
+        writing = std::make_unique<AudioWriter>(stream.descriptor, name, settings.format, channels, reader.sampleRate(),
+                                                reader.strings(), dither);
+    }
+    AudioWriter& writer = *writing;
     if (progress) progress->startFile(isStandardStream(input) ? "stdin" : input.filename().string());
 
     // Files are read and written in chunks of several blocks: libsndfile makes one system call per

@@ -4,6 +4,7 @@
 
 #include "AudioFile.h"
 #include "ModuleLibrary.h"
+#include "OutputTarget.h"
 #include "StereoProcessor.h"
 
 #include <cstdint>
@@ -36,6 +37,7 @@ struct FileSettings {
 // output keeps the input's metadata strings where its type holds them; dither, when asked for, is
 // seeded by the input's file name and the channel, so that the same run gives the same bytes.
 // Throws std::runtime_error or ModuleError; the output then does not exist.
+// `output` is the name as the user gave it, `target` what it resolved to.
 FileReport processFile(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters, AudioReader& reader,
                        const std::filesystem::path& input, const std::filesystem::path& output,
-                       const FileSettings& settings, ProgressBar* progress);
+                       const OutputTarget& target, const FileSettings& settings, ProgressBar* progress);

@@ -4,6 +4,7 @@
 #include "AudioFile.h"
 #include "CommandLine.h"
 #include "FileProcessor.h"
+#include "OutputTarget.h"
 #include "ParameterResolution.h"
 #include "ProgressBar.h"
 
@@ -46,11 +47,6 @@ std::string shownName(const std::filesystem::path& path, bool output) {
     return output ? "standard output" : "standard input";
 }
 
-bool stdoutIsRegularFile() {
-    struct stat status {};
-    return fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode);
-}
-
 // A position in the audio as m:ss.mmm.
 std::string timeText(std::int64_t frame, int sampleRate) {
     const std::int64_t milliseconds = frame * 1000 / sampleRate;
@@ -83,7 +79,6 @@ int runProcess(const ProcessOptions& options) {
     }
     if (std::count(options.inputs.begin(), options.inputs.end(), "-") > 1)
         throw UsageError("standard input (-) can be read only once");
-    const bool toPipe = toStdout && !stdoutIsRegularFile();
 
     std::vector<std::filesystem::path> inputs(options.inputs.begin(), options.inputs.end());
     const auto plan = planOutputs(inputs, options.output, options.type);
@@ -97,12 +92,16 @@ int runProcess(const ProcessOptions& options) {
         double moduleRate;
         OutputFormat format;
         std::int64_t frames;
+        OutputTarget target;
     };
     std::vector<Prepared> prepared;
     std::unique_ptr<AudioReader> standardInput;
     std::int64_t totalFrames = 0;
     bool totalKnown = true;
     for (const auto& file : plan) {
+        const OutputTarget target = resolveOutputTarget(file.output);
+        if (target.kind == OutputTarget::Kind::Descriptor && target.descriptor == STDOUT_FILENO) sendInfoToStderr();
+        const bool toPipe = target.pipe;
         std::unique_ptr<AudioReader> header = std::make_unique<AudioReader>(file.input);
         if (!header->note().empty() && !options.quiet) std::cerr << "sixband: " << header->note() << "\n";
         const int fileRate = header->sampleRate();
@@ -112,12 +111,12 @@ int runProcess(const ProcessOptions& options) {
                           header->framesExact() ? header->frames() : -1, header->strings());
         if (const std::string problem = writeProblem(format, header->channels(), fileRate, toPipe); !problem.empty()) {
             if (toPipe)
-                throw UsageError("--type " + options.type + ": " + format.typeName +
-                                 " files cannot be written to a pipe; use --type au, flac or raw");
+                throw UsageError((options.type.empty() ? shownName(file.output, true) : "--type " + options.type) +
+                                 ": " + format.typeName + " files cannot be written to a pipe; use --type au, flac or raw");
             throw UsageError(shownName(file.output, true) + ": " + problem);
         }
         prepared.push_back({header->channels(), fileRate, options.rate > 0.0 ? options.rate : fileRate, format,
-                            header->frames()});
+                            header->frames(), target});
         totalFrames += header->frames();
         totalKnown = totalKnown && header->frames() > 0;
         if (isStandardStream(file.input)) standardInput = std::move(header);
@@ -167,7 +166,7 @@ int runProcess(const ProcessOptions& options) {
                                               : *(opened = std::make_unique<AudioReader>(plan[i].input));
                     const FileSettings settings{file.format, options.blockSize, file.moduleRate, options.dither};
                     reports[i] = processFile(module, settingsByRates.at({file.moduleRate, file.fileRate}).values, reader,
-                                             plan[i].input, plan[i].output, settings, &progress);
+                                             plan[i].input, plan[i].output, file.target, settings, &progress);
                 } catch (const std::exception& e) {
                     errors[i] = e.what();
                 }
@@ -216,6 +215,11 @@ std::vector<PlannedFile> planOutputs(const std::vector<std::filesystem::path>& i
     const std::string outText = out.string();
     const bool toFolder = !isStandardStream(out) && (inputs.size() > 1 || (!outText.empty() && outText.back() == '/') ||
                                                      std::filesystem::is_directory(out, error));
+    // `-o mix.wav` with two inputs is a mistake, not a folder to make; one ending in / is a folder.
+    if (toFolder && inputs.size() > 1 && !outText.empty() && outText.back() != '/' && !std::filesystem::is_directory(out, error) &&
+        (std::filesystem::exists(out, error) || hasAudioExtension(out)))
+        throw UsageError("several inputs go to a folder, but " + outText +
+                         " names a file; give a folder (-o DIR/) or one input");
     std::vector<PlannedFile> plan;
     std::set<std::filesystem::path> names;
     for (const auto& input : inputs) {

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 #include <thread>
 
 namespace {
@@ -248,6 +250,69 @@ TEST(Outputs, HaveTheUsualPermissionsAndABatchMayHoldMoreFilesThanCanBeOpenAtOnc
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "out"), std::filesystem::directory_iterator()),
               kFiles);
+}
+
+TEST(Outputs, NodesAreWrittenThroughAndReplacedFilesKeepTheirLinksAndPermissions) {
+    TempFolder folder;
+    writeAudio(folder / "in.wav", {noise(3000, 1), noise(3000, 2)}, 44100);
+    // A FIFO with a reader gets the same stream as a pipe; one that cannot take a WAV stays a FIFO.
+    const auto fifo = runShell("mkfifo f && $SIXBAND process in.wav -o - --type au -q | cat > ref.au && "
+                               "{ timeout 10 cat f > got.au & } && $SIXBAND process in.wav -o f --type au -q && wait && "
+                               "cmp ref.au got.au && $SIXBAND process in.wav -o f --type wav -q; echo \"status $?\"; "
+                               "test -p f && rm f ref.au got.au",
+                               folder.path());
+    EXPECT_EQ(fifo.exitCode, 0) << fifo.err;
+    EXPECT_EQ(fifo.out, "status 2\n") << fifo.err;
+    // A descriptor's name is the descriptor, whatever it is open on.
+    const auto descriptor = runShell("$SIXBAND process in.wav -o /proc/self/fd/1 --type au -q > fd.au", folder.path());
+    EXPECT_EQ(descriptor.exitCode, 0) << descriptor.err;
+    EXPECT_EQ(readAudio(folder / "fd.au").channels[0].size(), 3000u);
+
+    // Through a symlink its target is replaced, and the link stays a link.
+    writeAudio(folder / "target.wav", {noise(10, 3)}, 44100);
+    std::filesystem::create_symlink("target.wav", folder / "link.wav");
+    EXPECT_EQ(runSixband({"process", "in.wav", "-o", "link.wav", "-q"}, folder.path()).exitCode, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.wav"));
+    EXPECT_EQ(readAudio(folder / "target.wav").channels[0].size(), 3000u);
+    // A replaced file keeps its permissions; one the user may not write is refused (root may).
+    for (const mode_t mode : {0600, 0444}) {
+        const auto name = "kept" + std::to_string(mode) + ".wav";
+        writeAudio(folder / name, {noise(10, 3)}, 44100);
+        chmod((folder / name).c_str(), mode);
+        const auto run = runSixband({"process", "in.wav", "-o", name, "-q"}, folder.path());
+        const bool mayWrite = geteuid() == 0 || (mode & 0200);
+        EXPECT_EQ(run.exitCode, mayWrite ? 0 : 2) << run.err;
+        EXPECT_EQ(readAudio(folder / name).channels[0].size(), mayWrite ? 3000u : 10u);
+        struct stat status {};
+        stat((folder / name).c_str(), &status);
+        EXPECT_EQ(status.st_mode & 07777, mode) << name;
+    }
+    // Names up to the folder's limit work, although the temporary name is longer.
+    const std::string longest = std::string(251, 'n') + ".wav";
+    EXPECT_EQ(runSixband({"process", "in.wav", "-o", longest, "-q"}, folder.path()).exitCode, 0);
+    EXPECT_TRUE(std::filesystem::exists(folder / longest));
+    // Two inputs and a file's name: refused, not taken for a folder to make.
+    const auto before = folder.listing();
+    EXPECT_EQ(runSixband({"process", "in.wav", "fd.au", "-o", "single.wav"}, folder.path()).exitCode, 2);
+    EXPECT_EQ(folder.listing(), before);
+
+    // A device node: written through (here a null device of the scratch folder's own, never the
+    // system's), and a full one fails the run but stays.
+    if (mknod((folder / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+        mknod((folder / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+        GTEST_SKIP() << "mknod is not allowed here (" << std::strerror(errno) << "): device outputs left out";
+    const auto null = runSixband({"process", "in.wav", "-o", "null", "--type", "wav", "-q"}, folder.path());
+    const auto full = runSixband({"process", "in.wav", "-o", "full", "--type", "wav", "-q"}, folder.path());
+    if (null.exitCode != 0 && null.err.find("Operation not permitted") != std::string::npos)
+        GTEST_SKIP() << "the folder is mounted nodev: device outputs left out";
+    EXPECT_EQ(null.exitCode, 0) << null.err;
+    EXPECT_EQ(full.exitCode, 1) << full.err;
+    EXPECT_EQ(lineCount(full.err), 1u) << full.err;
+    for (const char* node : {"null", "full"}) {
+        struct stat status {};
+        ASSERT_EQ(stat((folder / node).c_str(), &status), 0);
+        EXPECT_TRUE(S_ISCHR(status.st_mode)) << node << " was replaced";
+    }
 }
 
 TEST(Interruption, EveryEndingSignalWithSeveralJobsWritingLeavesNoFileOfAnyOfThem) {
