@@ -83,9 +83,10 @@ int runProcess(const ProcessOptions& options) {
     std::vector<std::filesystem::path> inputs(options.inputs.begin(), options.inputs.end());
     const auto plan = planOutputs(inputs, options.output, options.type);
 
-    // Every input is checked and every format chosen before the first output is written, so a
-    // bad file among many stops the run before it leaves anything behind. Standard input can be
-    // opened only once: its reader is kept for the processing.
+    // Every input is checked and every format chosen before the first output is written, and every
+    // bad one is named, so that one run shows them all. Of several inputs the good ones are then
+    // processed, as flac and lame do, and the run ends with status 1 naming those left out.
+    // Standard input can be opened only once: its reader is kept for the processing.
     struct Prepared {
         int channels;
         int fileRate;
@@ -94,33 +95,56 @@ int runProcess(const ProcessOptions& options) {
         std::int64_t frames;
         OutputTarget target;
     };
-    std::vector<Prepared> prepared;
+    std::vector<std::optional<Prepared>> prepared(plan.size());
+    std::vector<std::string> leftOut;
+    bool usageProblemsOnly = true;
     std::unique_ptr<AudioReader> standardInput;
     std::int64_t totalFrames = 0;
     bool totalKnown = true;
-    for (const auto& file : plan) {
-        const OutputTarget target = resolveOutputTarget(file.output);
-        if (target.kind == OutputTarget::Kind::Descriptor && target.descriptor == STDOUT_FILENO) sendInfoToStderr();
-        const bool toPipe = target.pipe;
-        std::unique_ptr<AudioReader> header = std::make_unique<AudioReader>(file.input);
-        if (!header->note().empty() && !options.quiet) std::cerr << "sixband: " << header->note() << "\n";
-        const int fileRate = header->sampleRate();
-        auto format = chooseOutputFormat(file.output, options.type, options.format, header->channels(), fileRate,
-                                         header->format());
-        fitOutputToLength(format, shownName(file.output, true), header->channels(),
-                          header->framesExact() ? header->frames() : -1, header->strings());
-        if (const std::string problem = writeProblem(format, header->channels(), fileRate, toPipe); !problem.empty()) {
-            if (toPipe)
-                throw UsageError((options.type.empty() ? shownName(file.output, true) : "--type " + options.type) +
-                                 ": " + format.typeName + " files cannot be written to a pipe; use --type au, flac or raw");
-            throw UsageError(shownName(file.output, true) + ": " + problem);
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        const auto& file = plan[i];
+        try {
+            const OutputTarget target = resolveOutputTarget(file.output);
+            if (target.kind == OutputTarget::Kind::Descriptor && target.descriptor == STDOUT_FILENO) sendInfoToStderr();
+            const bool toPipe = target.pipe;
+            std::unique_ptr<AudioReader> header = std::make_unique<AudioReader>(file.input);
+            if (!header->note().empty() && !options.quiet) std::cerr << "sixband: " << header->note() << "\n";
+            const int fileRate = header->sampleRate();
+            auto format = chooseOutputFormat(file.output, options.type, options.format, header->channels(), fileRate,
+                                             header->format());
+            fitOutputToLength(format, shownName(file.output, true), header->channels(),
+                              header->framesExact() ? header->frames() : -1, header->strings());
+            if (const std::string problem = writeProblem(format, header->channels(), fileRate, toPipe); !problem.empty()) {
+                if (toPipe)
+                    throw UsageError((options.type.empty() ? shownName(file.output, true) : "--type " + options.type) +
+                                     ": " + format.typeName + " files cannot be written to a pipe; use --type au, flac or raw");
+                throw UsageError(shownName(file.output, true) + ": " + problem);
+            }
+            prepared[i] = Prepared{header->channels(), fileRate, options.rate > 0.0 ? options.rate : fileRate, format,
+                                   header->frames(), target};
+            totalFrames += header->frames();
+            totalKnown = totalKnown && header->frames() > 0;
+            if (isStandardStream(file.input)) standardInput = std::move(header);
+        } catch (const std::exception& e) {
+            if (plan.size() == 1) throw;
+            usageProblemsOnly = usageProblemsOnly && dynamic_cast<const UsageError*>(&e);
+            std::cerr << "sixband: " << e.what() << "\n";
+            leftOut.push_back(shownName(file.input, false));
         }
-        prepared.push_back({header->channels(), fileRate, options.rate > 0.0 ? options.rate : fileRate, format,
-                            header->frames(), target});
-        totalFrames += header->frames();
-        totalKnown = totalKnown && header->frames() > 0;
-        if (isStandardStream(file.input)) standardInput = std::move(header);
     }
+    const auto leftOutLine = [&] {
+        std::string names;
+        for (const auto& name : leftOut) names += (names.empty() ? "" : ", ") + name;
+        return "sixband: " + std::to_string(leftOut.size()) + " of " + std::to_string(plan.size()) +
+               " inputs were left out: " + names + "\n";
+    };
+    if (leftOut.size() == plan.size()) {
+        std::cerr << leftOutLine();
+        return usageProblemsOnly ? kExitUsage : kExitFailure;
+    }
+    std::vector<std::size_t> todo;
+    for (std::size_t i = 0; i < plan.size(); ++i)
+        if (prepared[i]) todo.push_back(i);
 
     const std::filesystem::path folder = options.output;
     const bool toFolder = plan.size() > 1 || plan.front().output != folder;
@@ -137,7 +161,7 @@ int runProcess(const ProcessOptions& options) {
     // file's: one resolution for each pair of them.
     using Rates = std::pair<double, double>;
     std::set<Rates> rates;
-    for (const auto& file : prepared) rates.insert({file.moduleRate, file.fileRate});
+    for (const std::size_t i : todo) rates.insert({prepared[i]->moduleRate, prepared[i]->fileRate});
     std::map<Rates, ResolvedSettings> settingsByRates;
     for (const auto& [moduleRate, fileRate] : rates) {
         auto settings = resolveSettings(module, requests, moduleRate, fileRate, options.module.allowOutside);
@@ -150,16 +174,17 @@ int runProcess(const ProcessOptions& options) {
 
     // One per core by default, but never more outputs at once than the interrupt handler can track.
     const int cores = std::min(static_cast<int>(std::thread::hardware_concurrency()), kMaxOutputsAtOnce);
-    const int jobs = std::clamp(options.jobs > 0 ? options.jobs : cores, 1, static_cast<int>(plan.size()));
+    const int jobs = std::clamp(options.jobs > 0 ? options.jobs : cores, 1, static_cast<int>(todo.size()));
     std::vector<std::optional<FileReport>> reports(plan.size());
     std::vector<std::string> errors(plan.size());
     std::atomic<std::size_t> next{0};
     {
         ProgressBar progress(totalKnown ? totalFrames : 0, !options.quiet);
         const auto work = [&] {
-            for (std::size_t i = next++; i < plan.size(); i = next++) {
+            for (std::size_t n = next++; n < todo.size(); n = next++) {
+                const std::size_t i = todo[n];
                 try {
-                    const auto& file = prepared[i];
+                    const auto& file = *prepared[i];
                     std::unique_ptr<AudioReader> opened;
                     AudioReader& reader = isStandardStream(plan[i].input)
                                               ? *standardInput
@@ -179,17 +204,18 @@ int runProcess(const ProcessOptions& options) {
     }
 
     int status = kExitSuccess;
-    for (std::size_t i = 0; i < plan.size(); ++i) {
+    for (const std::size_t i : todo) {
         if (!reports[i]) {
             std::cerr << "sixband: " << errors[i] << "\n";
             status = kExitFailure;
+            if (plan.size() > 1) leftOut.push_back(shownName(plan[i].input, false));
             continue;
         }
         const auto& report = *reports[i];
         const std::string outputName = shownName(plan[i].output, true);
         info(options.quiet) << shownName(plan[i].input, false) << " -> " << outputName << ": " << report.frames
                             << " frames, " << channelText(report.channels) << ", " << report.sampleRate << " Hz, "
-                            << prepared[i].format.description << (options.dither && prepared[i].format.integerBits ? ", dithered" : "")
+                            << prepared[i]->format.description << (options.dither && prepared[i]->format.integerBits ? ", dithered" : "")
                             << "\n";
         // Silenced and clipped samples change the audio, so they are reported even under --quiet.
         if (report.nonFiniteSamples > 0)
@@ -202,7 +228,11 @@ int runProcess(const ProcessOptions& options) {
         // Clipping changes the audio, so it is reported even under --quiet.
         if (report.clippedSamples > 0)
             std::cerr << "sixband: " << outputName << ": " << report.clippedSamples
-                      << " samples clipped at full scale; " << clippingHint(prepared[i].format) << "\n";
+                      << " samples clipped at full scale; " << clippingHint(prepared[i]->format) << "\n";
+    }
+    if (!leftOut.empty()) {
+        std::cerr << leftOutLine();
+        status = kExitFailure;
     }
     return status;
 }

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -65,9 +67,34 @@ TEST_F(CommandErrors, BadInputFilesAreRefusedBeforeAnythingIsWritten) {
              {"absurd data size", {"process", "absurd.wav", "-o", "out.wav"}, 1, "truncated or corrupt"},
              {"zero frames", {"process", "empty.wav", "-o", "out.wav"}, 1, "holds no audio frames"},
              {"three channels", {"process", "three.wav", "-o", "out.wav"}, 1, "has 3 channels"},
-             {"one bad among good ones", {"process", "good.wav", "text.wav", "-o", "outs/"}, 1, "text.wav"},
          })
         expectClean(c);
+}
+
+TEST_F(CommandErrors, ABatchNamesEveryBadInputAndStillProcessesTheGoodOnes) {
+    // A FLAC file cut short passes the header check and fails only as it is read.
+    writeAudio(folder / "whole.flac", {noise(44100, 5)}, kRate, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    const std::string flac = fileBytes(folder / "whole.flac");
+    writeText(folder / "cut.flac", flac.substr(0, flac.size() / 2));
+    const auto run = runSixband({"process", "text.wav", "good.wav", "empty.wav", "cut.flac", "good2.wav", "data-cut.wav",
+                                 "-o", "outs/", "--jobs", "2", "-q"},
+                                folder.path());
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    std::istringstream lines(run.err);
+    std::vector<std::string> said;
+    for (std::string line; std::getline(lines, line);) said.push_back(line);
+    ASSERT_EQ(said.size(), 5u) << run.err;
+    for (const char* bad : {"text.wav", "empty.wav", "data-cut.wav", "cut.flac"})
+        EXPECT_EQ(std::count_if(said.begin(), said.end() - 1, [&](const std::string& line) {
+                      return line.rfind(std::string("sixband: ") + bad + ": ", 0) == 0;
+                  }),
+                  1)
+            << bad << " is not named on a line of its own:\n" << run.err;
+    // Those found bad while reading come after those found bad before anything was written.
+    EXPECT_EQ(said.back(), "sixband: 4 of 6 inputs were left out: text.wav, empty.wav, data-cut.wav, cut.flac");
+    EXPECT_EQ(readAudio(folder / "outs" / "good.wav").channels[0].size(), 4410u);
+    EXPECT_EQ(readAudio(folder / "outs" / "good2.wav").channels[0].size(), 4410u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "outs"), std::filesystem::directory_iterator()), 2);
 }
 
 TEST_F(CommandErrors, OutputsThatCannotOrMustNotBeWrittenAreRefused) {

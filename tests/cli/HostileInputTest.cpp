@@ -41,7 +41,7 @@ void expectRefused(const std::vector<std::string>& args, const TempFolder& folde
     EXPECT_EQ(folder.listing(), before) << "files left behind";
 }
 
-TEST(MalformedAudio, EachFileOfTheCorpusIsRefusedWithOneLineAndNothingWritten) {
+TEST(MalformedAudio, EachFileOfTheCorpusIsRefusedWithOneLineAndNothingOfItWritten) {
     const auto files = malformedFiles();
     ASSERT_GE(files.size(), 15u) << "the corpus in " << SIXBAND_MALFORMED_AUDIO_DIR << " is incomplete";
     for (const auto& file : files) {
@@ -52,9 +52,14 @@ TEST(MalformedAudio, EachFileOfTheCorpusIsRefusedWithOneLineAndNothingWritten) {
         writeAudio(folder / "good.wav", {noise(2000, 1), noise(2000, 2)}, 44100);
         expectRefused({"process", name, "-o", "out.wav"}, folder, name);
         expectRefused({"process", name, "-o", "out.flac", "--format", "pcm16"}, folder, name);
-        // Among good files, on several jobs: still nothing at all is written.
-        std::filesystem::create_directory(folder / "out");
-        expectRefused({"process", "good.wav", name, "-o", "out/", "--jobs", "2"}, folder, name);
+        // Among good files, on several jobs: named, and only the good file is written.
+        auto expected = folder.listing();
+        expected.insert({"out", "out/good.wav"});
+        const RunResult batch = runSixband({"process", "good.wav", name, "-o", "out/", "--jobs", "2", "-q"}, folder.path());
+        EXPECT_EQ(batch.exitCode, 1) << batch.err;
+        EXPECT_EQ(lineCount(batch.err), 2u) << batch.err;
+        EXPECT_EQ(batch.err.rfind("sixband: " + name + ": ", 0), 0u) << batch.err;
+        EXPECT_EQ(folder.listing(), expected);
     }
 }
 
