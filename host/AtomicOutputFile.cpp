@@ -1,5 +1,6 @@
 #include "AtomicOutputFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -81,13 +83,26 @@ AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& target, const st
     std::string pattern = (folder / ("." + stem + ".sixband-XXXXXX" + extension)).string();
     if (pattern.size() >= kPathCapacity) throw std::runtime_error(name_ + ": path too long");
 
+    pattern_ = pattern;
+    suffixLength_ = static_cast<int>(extension.size());
     slot_ = claimSlot();
-    auto& slot = slots[static_cast<std::size_t>(slot_)];
-    std::memcpy(slot.path, pattern.c_str(), pattern.size() + 1);
-    // Live before the file exists: an interruption between the two then removes nothing or the
-    // new file, never leaves it behind.
-    slot.live.store(true);
-    const int fd = mkstemps(slot.path, static_cast<int>(extension.size()));
+
+    // Nameless until complete, where the file system can: then not even SIGKILL or a power cut
+    // leaves a partial file behind. Written through /proc's name for the descriptor.
+    int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 && access("/proc/self/fd", X_OK) == 0) {
+        anonymous_ = fd;
+        temporary_ = "/proc/self/fd/" + std::to_string(fd);
+    } else {
+        if (fd >= 0) close(fd);
+        auto& slot = slots[static_cast<std::size_t>(slot_)];
+        std::memcpy(slot.path, pattern.c_str(), pattern.size() + 1);
+        // Live before the file exists: an interruption between the two then removes nothing or the
+        // new file, never leaves it behind.
+        slot.live.store(true);
+        fd = mkstemps(slot.path, suffixLength_);
+        if (fd >= 0) temporary_ = slot.path;
+    }
     if (fd < 0) {
         const std::string reason = std::strerror(errno);
         releaseSlot(slot_);
@@ -104,12 +119,13 @@ AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& target, const st
     } else {
         fchmod(fd, creationMode());
     }
-    close(fd);
-    temporary_ = slot.path;
+    if (anonymous_ < 0) close(fd);
 }
 
 AtomicOutputFile::~AtomicOutputFile() {
-    if (!committed_) {
+    if (anonymous_ >= 0) {
+        close(anonymous_);
+    } else if (!committed_) {
         std::error_code ignored;
         std::filesystem::remove(temporary_, ignored);
     }
@@ -117,9 +133,33 @@ AtomicOutputFile::~AtomicOutputFile() {
 }
 
 void AtomicOutputFile::commit() {
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0)
-        throw std::runtime_error(name_ + ": cannot move the finished output into place: " +
-                                 std::strerror(errno));
+    std::string linked = temporary_.string();
+    if (anonymous_ >= 0) {
+        // A name in the folder first, then the rename over the target: rename is what replaces a
+        // file atomically. The name is live for the handler while it exists.
+        auto& slot = slots[static_cast<std::size_t>(slot_)];
+        std::minstd_rand pick(static_cast<unsigned>(std::random_device{}()));
+        for (int attempt = 0;; ++attempt) {
+            std::string name = pattern_;
+            const std::size_t x = name.size() - static_cast<std::size_t>(suffixLength_) - 6;
+            for (std::size_t i = 0; i < 6; ++i) name[x + i] = "abcdefghijklmnopqrstuvwxyz0123456789"[pick() % 36];
+            std::memcpy(slot.path, name.c_str(), name.size() + 1);
+            slot.live.store(true);
+            if (linkat(AT_FDCWD, temporary_.c_str(), AT_FDCWD, slot.path, AT_SYMLINK_FOLLOW) == 0) {
+                linked = name;
+                break;
+            }
+            slot.live.store(false);
+            if (errno != EEXIST || attempt == 100)
+                throw std::runtime_error(name_ + ": cannot move the finished output into place: " +
+                                         std::strerror(errno));
+        }
+    }
+    if (std::rename(linked.c_str(), target_.c_str()) != 0) {
+        const std::string reason = std::strerror(errno);
+        if (anonymous_ >= 0) unlink(linked.c_str());
+        throw std::runtime_error(name_ + ": cannot move the finished output into place: " + reason);
+    }
     committed_ = true;
 }
 

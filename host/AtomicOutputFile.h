@@ -1,5 +1,6 @@
 // An output that appears whole or not at all: written to a temporary file beside its target and
-// renamed over it once complete. The temporary file is removed on error, and by
+// renamed over it once complete. Where the file system allows, the temporary file has no name
+// until then (O_TMPFILE), so that nothing at all is left behind, whatever ends the program. The temporary file is removed on error, and by
 // removeOutputsInProgress() when a signal ends the program.
 #pragma once
 
@@ -17,7 +18,7 @@ public:
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
 
     const std::filesystem::path& target() const { return target_; }
-    // Where to write; the name keeps the target's extension.
+    // Where to write: /proc's name for the nameless file, or a hidden name beside the target.
     const std::filesystem::path& temporaryPath() const { return temporary_; }
     // Renames the temporary file over the target.
     void commit();
@@ -26,6 +27,9 @@ private:
     std::filesystem::path target_;
     std::string name_;
     std::filesystem::path temporary_;
+    std::string pattern_;  // the hidden name in the folder, XXXXXX before the extension
+    int suffixLength_ = 0;
+    int anonymous_ = -1;   // the descriptor of a file that has no name yet
     int slot_ = -1;
     bool committed_ = false;
 };

@@ -107,6 +107,23 @@ RunResult runShell(const std::string& script, const std::filesystem::path& folde
     return result;
 }
 
+std::size_t outputsInProgress(pid_t pid, const std::filesystem::path& folder, std::size_t* nameless) {
+    const std::string under = std::filesystem::canonical(folder).string() + "/";
+    // A file may be open more than once (its descriptor and libsndfile's): each counts once.
+    std::set<std::string> files;
+    std::size_t withoutName = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (error || !target.starts_with(under)) continue;
+        const bool deleted = target.ends_with(" (deleted)");
+        const bool hidden = target.find("/.") != std::string::npos && target.find(".sixband-") != std::string::npos;
+        if ((deleted || hidden) && files.insert(target).second) withoutName += deleted;
+    }
+    if (nameless) *nameless = withoutName;
+    return files.size();
+}
+
 TempFolder::TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "sixband-cli-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");

@@ -49,6 +49,10 @@ public:
     RunningSixband(const std::vector<std::string>& args, const std::filesystem::path& folder);
 };
 
+// Outputs the process `pid` has open in `folder`: nameless ones (O_TMPFILE) and hidden temporary
+// files; `nameless` counts the first kind.
+std::size_t outputsInProgress(pid_t pid, const std::filesystem::path& folder, std::size_t* nameless = nullptr);
+
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
 public:

@@ -375,7 +375,7 @@ TEST(ProcessCommand, AnInterruptionLeavesNeitherOutputNorTemporaryFile) {
     bool writing = false;
     for (int i = 0; i < 500 && !writing; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        writing = folder.listing().size() > before.size();
+        writing = outputsInProgress(running.pid(), folder.path()) > 0;
     }
     ASSERT_TRUE(writing) << "sixband never started writing";
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
