@@ -85,7 +85,8 @@ void runDemo(const DemoOptions& options) {
         std::string title = "sixband demo:";
         for (std::size_t i = 0; i < requests.size(); ++i) title += (i ? ", " : " ") + requests[i].text;
         if (requests.empty()) title += " the module at its defaults";
-        plotResponse(measureResponse(module, settings.values, kDesignRateHz), marks, title, plot.temporaryPath(), "png");
+        plotResponse(measureResponse(module, settings.values, kDesignRateHz), marks, title, plot.temporaryPath(), "png",
+                     plotPath.string());
         plot.commit();
     }
 

@@ -77,7 +77,7 @@ void runResponse(const ResponseOptions& options) {
         csv.close();
         if (!csv) throw std::runtime_error(options.output + ": cannot write the response");
     } else {
-        plotResponse(response, marks, titleFor(options), destination.temporaryPath(), kind);
+        plotResponse(response, marks, titleFor(options), destination.temporaryPath(), kind, options.output);
     }
     destination.commit();
     info(options.quiet) << "response written to " << options.output << "\n";

@@ -184,9 +184,9 @@ struct ContextDestroy {
     void operator()(cairo_t* c) const { cairo_destroy(c); }
 };
 
-void check(cairo_status_t status, const std::filesystem::path& path) {
+void check(cairo_status_t status, const std::string& name) {
     if (status != CAIRO_STATUS_SUCCESS)
-        throw std::runtime_error(path.string() + ": cannot write the plot: " + cairo_status_to_string(status));
+        throw std::runtime_error(name + ": cannot write the plot: " + cairo_status_to_string(status));
 }
 
 }  // namespace
@@ -199,7 +199,7 @@ std::string responseFileKind(const std::filesystem::path& path) {
 }
 
 void plotResponse(const MagnitudeResponse& response, const std::vector<BandMark>& marks, const std::string& title,
-                  const std::filesystem::path& path, const std::string& kind) {
+                  const std::filesystem::path& path, const std::string& kind, const std::string& name) {
     std::unique_ptr<cairo_surface_t, SurfaceDestroy> surface;
     std::string svg;
     const auto append = [](void* closure, const unsigned char* data, unsigned int length) {
@@ -211,24 +211,24 @@ void plotResponse(const MagnitudeResponse& response, const std::vector<BandMark>
     else if (kind == "svg")
         surface.reset(cairo_svg_surface_create_for_stream(append, &svg, kWidth, kHeight));
     else
-        throw UsageError(path.string() + ": a response plot is .png or .svg (or .csv for numbers)");
-    check(cairo_surface_status(surface.get()), path);
+        throw UsageError(name + ": a response plot is .png or .svg (or .csv for numbers)");
+    check(cairo_surface_status(surface.get()), name);
     TextLayer layer;
     {
         std::unique_ptr<cairo_t, ContextDestroy> cr(cairo_create(surface.get()));
         draw(cr.get(), layer, response, marks, title);
-        check(cairo_status(cr.get()), path);
+        check(cairo_status(cr.get()), name);
     }
-    if (kind == "png") check(cairo_surface_write_to_png(surface.get(), path.c_str()), path);
+    if (kind == "png") check(cairo_surface_write_to_png(surface.get(), path.c_str()), name);
     cairo_surface_finish(surface.get());
-    check(cairo_surface_status(surface.get()), path);
+    check(cairo_surface_status(surface.get()), name);
     if (kind == "svg") {
         const auto end = svg.rfind("</svg>");
-        if (end == std::string::npos) throw std::runtime_error(path.string() + ": cairo wrote no complete SVG");
+        if (end == std::string::npos) throw std::runtime_error(name + ": cairo wrote no complete SVG");
         svg.insert(end, svgTextLayer(layer));
         std::ofstream file(path, std::ios::binary);
         file << svg;
         file.close();
-        if (!file) throw std::runtime_error(path.string() + ": cannot write the plot");
+        if (!file) throw std::runtime_error(name + ": cannot write the plot");
     }
 }

@@ -14,9 +14,10 @@ struct BandMark {
 };
 
 // Throws UsageError for an extension other than .png or .svg, std::runtime_error when cairo cannot
-// write the file. Writes `path` directly: callers wanting it atomic pass a temporary path.
+// write the file. Writes `path` directly: callers wanting it atomic pass a temporary path, and
+// the name messages give it, the user's.
 void plotResponse(const MagnitudeResponse& response, const std::vector<BandMark>& marks, const std::string& title,
-                  const std::filesystem::path& path, const std::string& kind);
+                  const std::filesystem::path& path, const std::string& kind, const std::string& name);
 
 // "png", "svg", "csv" or "" from a path's extension, lower-cased.
 std::string responseFileKind(const std::filesystem::path& path);

@@ -234,6 +234,11 @@ TEST(BadArguments, AFailedWriteLeavesNoTemporaryFile) {
     EXPECT_EQ(lineCount(run.err), 1u) << run.err;
     EXPECT_EQ(run.err.rfind("sixband: out.wav: cannot write audio", 0), 0u) << run.err;
     EXPECT_EQ(folder.listing(), before) << "a temporary file was left";
+    // A plot says which of the user's files it could not write, not the temporary one.
+    const auto plot = runShell("ulimit -f 10; $SIXBAND response -o plot.png -q", folder.path());
+    EXPECT_EQ(plot.exitCode, 1) << plot.err;
+    EXPECT_EQ(plot.err.rfind("sixband: plot.png: cannot write the plot", 0), 0u) << plot.err;
+    EXPECT_EQ(folder.listing(), before) << "a temporary file was left";
 }
 
 TEST(Outputs, HaveTheUsualPermissionsAndABatchMayHoldMoreFilesThanCanBeOpenAtOnce) {
