@@ -31,6 +31,7 @@ struct ProcessOptions {
     std::string output;
     std::string format;
     std::string type;
+    RawInput raw;
     int blockSize = 512;
     double rate = 0.0;  // 0: each file's own
     int jobs = 0;       // 0: one per core
@@ -86,7 +87,8 @@ int runProcess(const ProcessOptions& options) {
     // Every input is checked and every format chosen before the first output is written, and every
     // bad one is named, so that one run shows them all. Of several inputs the good ones are then
     // processed, as flac and lame do, and the run ends with status 1 naming those left out.
-    // Standard input can be opened only once: its reader is kept for the processing.
+    // A stream (standard input, a pipe, a FIFO) can be read only once: its reader is kept for the
+    // processing.
     struct Prepared {
         int channels;
         int fileRate;
@@ -98,7 +100,7 @@ int runProcess(const ProcessOptions& options) {
     std::vector<std::optional<Prepared>> prepared(plan.size());
     std::vector<std::string> leftOut;
     bool usageProblemsOnly = true;
-    std::unique_ptr<AudioReader> standardInput;
+    std::vector<std::unique_ptr<AudioReader>> streams(plan.size());
     std::int64_t totalFrames = 0;
     bool totalKnown = true;
     for (std::size_t i = 0; i < plan.size(); ++i) {
@@ -107,7 +109,7 @@ int runProcess(const ProcessOptions& options) {
             const OutputTarget target = resolveOutputTarget(file.output);
             if (target.kind == OutputTarget::Kind::Descriptor && target.descriptor == STDOUT_FILENO) sendInfoToStderr();
             const bool toPipe = target.pipe;
-            std::unique_ptr<AudioReader> header = std::make_unique<AudioReader>(file.input);
+            std::unique_ptr<AudioReader> header = std::make_unique<AudioReader>(file.input, options.raw);
             if (!header->note().empty() && !options.quiet) std::cerr << "sixband: " << header->note() << "\n";
             const int fileRate = header->sampleRate();
             auto format = chooseOutputFormat(file.output, options.type, options.format, header->channels(), fileRate,
@@ -124,7 +126,7 @@ int runProcess(const ProcessOptions& options) {
                                    header->frames(), target};
             totalFrames += header->frames();
             totalKnown = totalKnown && header->frames() > 0;
-            if (isStandardStream(file.input)) standardInput = std::move(header);
+            if (!header->canReopen()) streams[i] = std::move(header);
         } catch (const std::exception& e) {
             if (plan.size() == 1) throw;
             usageProblemsOnly = usageProblemsOnly && dynamic_cast<const UsageError*>(&e);
@@ -186,9 +188,8 @@ int runProcess(const ProcessOptions& options) {
                 try {
                     const auto& file = *prepared[i];
                     std::unique_ptr<AudioReader> opened;
-                    AudioReader& reader = isStandardStream(plan[i].input)
-                                              ? *standardInput
-                                              : *(opened = std::make_unique<AudioReader>(plan[i].input));
+                    AudioReader& reader = streams[i] ? *streams[i]
+                                                     : *(opened = std::make_unique<AudioReader>(plan[i].input, options.raw));
                     const FileSettings settings{file.format, options.blockSize, file.moduleRate, options.dither};
                     reports[i] = processFile(module, settingsByRates.at({file.moduleRate, file.fileRate}).values, reader,
                                              plan[i].input, plan[i].output, file.target, settings, &progress);
@@ -286,6 +287,19 @@ void addProcessCommand(CLI::App& app, const std::string& defaultModule) {
     command->add_option("--type", options->type,
                         "Output type, whatever the output's extension: wav, flac, aiff, au, ogg, opus, mp3, raw, ... "
                         "(files into a folder get its extension)");
+    command->add_option("--input-rate", options->raw.sampleRate,
+                        "Raw input (named .raw or .pcm, or any input without an audio extension, such as -, once "
+                        "an --input- option is given): its sample rate in Hz")
+        ->check(wholeNumberCheck(1, kHighestSampleRate, "Hz"));
+    command->add_option("--input-channels", options->raw.channels, "Raw input: channels, 1 or 2")
+        ->check(wholeNumberCheck(1, 2, "channels"));
+    command->add_option("--input-encoding", options->raw.encoding,
+                        "Raw input: sample format, pcm8 (signed), pcm16, pcm24, pcm32, float or double")
+        ->check(CLI::IsMember({"pcm8", "pcm16", "pcm24", "pcm32", "float", "double"}, CLI::ignore_case));
+    command->add_option("--input-bits", options->raw.bits, "Raw input: integer samples of 8, 16, 24 or 32 bits (for --input-encoding pcmN)")
+        ->check(CLI::IsMember({8, 16, 24, 32}));
+    command->add_option("--input-endian", options->raw.endian, "Raw input: byte order, little (default) or big")
+        ->check(CLI::IsMember({"little", "big"}, CLI::ignore_case));
     command->add_flag("--dither", options->dither, "Add TPDF dither of ±1 LSB to integer samples before rounding");
     command->add_option("--block", options->blockSize, "Frames per processing call")
         ->check(wholeNumberCheck(1, kLargestBlock, "frames"))
