@@ -330,6 +330,92 @@ TEST(ProcessCommand, StandardInputAndOutputMakeAPipe) {
     EXPECT_EQ(fileBytes(folder / "piped.wav"), "");
 }
 
+TEST(ProcessCommand, InputsThatCannotSeekAreOpenedOnceAndGiveTheBitsOfTheFile) {
+    // Longer than the 1 MiB kept of a stream's start, so that the readers' looking back and ahead
+    // (FLAC's block, WAV's chunks past the data) meets a stream that has moved on.
+    TempFolder folder;
+    constexpr std::size_t kLong = 8 * kRate;
+    const Channels input{noise(kLong, 31), noise(kLong, 32)};
+    // The same 24-bit samples in both, which sixband's own FLAC stream carries unchanged.
+    writeAudio(folder / "in.wav", input, kRate, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    writeAudio(folder / "in.flac", input, kRate, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    // Each way reads the input once: a second opening of the FIFO would wait for a writer that
+    // has gone, until `timeout` ends it.
+    const std::vector<std::pair<const char*, const char*>> ways{
+        {"a pipe to standard input", "cat IN | timeout 20 $SIXBAND process - -o out.raw"},
+        {"a FIFO", "rm -f fifo; mkfifo fifo; cat IN > fifo & timeout 20 $SIXBAND process fifo -o out.raw"},
+        {"process substitution", "timeout 20 bash -c '$SIXBAND process <(cat IN) -o out.raw \"$@\"' -"},
+        {"sixband's own FLAC stream", "$SIXBAND process IN -o - --type flac --format pcm24 -q | timeout 20 $SIXBAND process - -o out.raw"},
+    };
+    for (const char* name : {"in.wav", "in.flac"}) {
+        const std::string options = " --format float --set 0=0.9 -q";
+        ASSERT_EQ(runSixband({"process", name, "-o", "direct.raw", "--format", "float", "--set", "0=0.9", "-q"}, folder.path()).exitCode, 0);
+        const std::string direct = fileBytes(folder / "direct.raw");
+        ASSERT_EQ(direct.size(), kLong * 2 * sizeof(float));
+        for (const auto& [way, pattern] : ways) {
+            SCOPED_TRACE(std::string(name) + " through " + way);
+            std::string script = pattern;
+            script.replace(script.find("IN"), 2, name);
+            std::filesystem::remove(folder / "out.raw");
+            const auto run = runShell(script + options, folder.path());
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_TRUE(fileBytes(folder / "out.raw") == direct);
+        }
+    }
+}
+
+TEST(ProcessCommand, RawAudioIsReadAsItsOptionsDescribeItAndRefusedWithoutThem) {
+    TempFolder folder;
+    const Channels input{noise(kFrames, 41), noise(kFrames, 42)};
+    const std::vector<std::string> options{"--format", "float", "--set", "0=0.9", "-q"};
+    const auto processed = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "process");
+        args.insert(args.end(), options.begin(), options.end());
+        const auto run = runSixband(args, folder.path());
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return fileBytes(folder / args[3]);
+    };
+    // The same samples as raw audio and in a WAV, whose header libsndfile reads: the same output.
+    struct Encoding {
+        const char* name;
+        int raw;
+        int wav;  // a WAV holds 8-bit samples unsigned only
+    };
+    for (const Encoding& encoding : {Encoding{"pcm8", SF_FORMAT_PCM_S8, SF_FORMAT_PCM_U8}, Encoding{"pcm16", SF_FORMAT_PCM_16, SF_FORMAT_PCM_16},
+                                     Encoding{"pcm24", SF_FORMAT_PCM_24, SF_FORMAT_PCM_24}, Encoding{"pcm32", SF_FORMAT_PCM_32, SF_FORMAT_PCM_32},
+                                     Encoding{"float", SF_FORMAT_FLOAT, SF_FORMAT_FLOAT}, Encoding{"double", SF_FORMAT_DOUBLE, SF_FORMAT_DOUBLE}})
+        for (const char* endian : {"little", "big"}) {
+            SCOPED_TRACE(std::string(encoding.name) + ", " + endian);
+            writeAudio(folder / "in.pcm", input, kRate,
+                       SF_FORMAT_RAW | encoding.raw | (endian == std::string("big") ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE));
+            writeAudio(folder / "in.wav", input, kRate, SF_FORMAT_WAV | encoding.wav);
+            const std::string fromRaw = processed({"in.pcm", "-o", "raw.raw", "--input-rate", std::to_string(kRate), "--input-channels", "2",
+                                                   "--input-encoding", encoding.name, "--input-endian", endian});
+            EXPECT_EQ(fromRaw.size(), kFrames * 2 * sizeof(float));
+            EXPECT_TRUE(fromRaw == processed({"in.wav", "-o", "wav.raw"}));
+        }
+    // sixband's raw output read back from a pipe: with every parameter neutral, its own bits.
+    writeAudio(folder / "in.wav", input, kRate, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    const auto piped = runShell("$SIXBAND process in.wav -o - --type raw -q | $SIXBAND process - -o back.raw -q "
+                                "--input-rate 44100 --input-channels 2 --input-bits 24 && $SIXBAND process in.wav -o direct.raw -q",
+                                folder.path());
+    ASSERT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(fileBytes(folder / "back.raw").size(), kFrames * 2 * 3);
+    EXPECT_TRUE(fileBytes(folder / "back.raw") == fileBytes(folder / "direct.raw"));
+
+    // What is missing is named in one line, before anything is written.
+    for (const auto& [script, message] : std::vector<std::pair<std::string, std::string>>{
+             {"$SIXBAND process in.pcm -o out.wav", "sixband: in.pcm: raw audio: give --input-rate, --input-channels and --input-encoding\n"},
+             {"$SIXBAND process - -o out.wav --input-rate 44100 --input-bits 16 < in.pcm",
+              "sixband: standard input: raw audio: give --input-channels\n"}}) {
+        SCOPED_TRACE(script);
+        const auto run = runShell(script, folder.path());
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err, message);
+        EXPECT_FALSE(std::filesystem::exists(folder / "out.wav"));
+    }
+}
+
 TEST(ProcessCommand, MpegAudioWithoutAnInfoFrameIsReadToItsEnd) {
     // libsndfile writes an info frame with the exact length; without it (as `lame -t` and sox
     // write them) the length is an estimate from the first frame: too long for constant bit rate,
@@ -362,6 +448,13 @@ TEST(ProcessCommand, MpegAudioWithoutAnInfoFrameIsReadToItsEnd) {
         EXPECT_GE(frames, kMpegFrames);
         EXPECT_LE(frames, kMpegFrames + 4 * 1152);
         EXPECT_NE(run.out.find(std::to_string(frames) + " frames"), std::string::npos) << run.out;
+        // Standard input, a file or a pipe, is no different: libmpg123 reads it to its end too.
+        const auto piped = runShell("$SIXBAND process - -o redirected.wav < untagged.mp3 && "
+                                    "cat untagged.mp3 | $SIXBAND process - -o piped.wav",
+                                    folder.path());
+        ASSERT_EQ(piped.exitCode, 0) << piped.err;
+        EXPECT_EQ(readAudio(folder / "redirected.wav").channels[0].size(), frames);
+        EXPECT_EQ(readAudio(folder / "piped.wav").channels[0].size(), frames);
     }
 }
 
