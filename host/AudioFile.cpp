@@ -409,13 +409,13 @@ struct AudioReader::InputStream {
         return done;
     }
 
-    static InputStream& of(void* user) { return *static_cast<InputStream*>(user); }
+    static InputStream& of(void* user) noexcept { return *static_cast<InputStream*>(user); }
     // What libsndfile itself takes for a pipe's length: unknown, so any length in a header fits.
-    static sf_count_t length(void*) { return SF_COUNT_MAX; }
-    static sf_count_t tell(void* user) { return of(user).position; }
-    static sf_count_t read(void* data, sf_count_t count, void* user) { return of(user).readAt(data, count); }
-    static sf_count_t write(const void*, sf_count_t, void*) { return 0; }
-    static sf_count_t seek(sf_count_t offset, int whence, void* user) {
+    static sf_count_t length(void*) noexcept { return SF_COUNT_MAX; }
+    static sf_count_t tell(void* user) noexcept { return of(user).position; }
+    static sf_count_t read(void* data, sf_count_t count, void* user) noexcept { return of(user).readAt(data, count); }
+    static sf_count_t write(const void*, sf_count_t, void*) noexcept { return 0; }
+    static sf_count_t seek(sf_count_t offset, int whence, void* user) noexcept {
         auto& s = of(user);
         const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? s.position : SF_COUNT_MAX;
         if (offset > 0 && base > SF_COUNT_MAX - offset) return -1;
