@@ -2,7 +2,9 @@
 // complete (standard output excepted: what is written to a pipe cannot be taken back).
 #pragma once
 
-#include "AudioFile.h"
+#include "AudioReader.h"
+#include "AudioWriter.h"
+#include "OutputFormat.h"
 #include "ModuleLibrary.h"
 #include "OutputTarget.h"
 #include "StereoProcessor.h"

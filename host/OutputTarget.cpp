@@ -1,6 +1,6 @@
 #include "OutputTarget.h"
 
-#include "AudioFile.h"
+#include "AudioReader.h"
 #include "CommandLine.h"
 
 #include <fcntl.h>

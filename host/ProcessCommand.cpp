@@ -1,7 +1,9 @@
 #include "ProcessCommand.h"
 
 #include "AtomicOutputFile.h"
-#include "AudioFile.h"
+#include "AudioReader.h"
+#include "AudioWriter.h"
+#include "OutputFormat.h"
 #include "CommandLine.h"
 #include "FileProcessor.h"
 #include "OutputTarget.h"

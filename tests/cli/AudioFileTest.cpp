@@ -1,6 +1,8 @@
 // The output format: the type from --type or the extension, the sample format kept from the input
 // where the type holds it; the writer's own conversion to integers; what libsndfile would refuse.
-#include "host/AudioFile.h"
+#include "host/AudioReader.h"
+#include "host/AudioWriter.h"
+#include "host/OutputFormat.h"
 #include "host/CommandLine.h"
 
 #include <sndfile.h>
