@@ -139,8 +139,8 @@ int runProcess(const ProcessOptions& options) {
     const auto leftOutLine = [&] {
         std::string names;
         for (const auto& name : leftOut) names += (names.empty() ? "" : ", ") + name;
-        return "sixband: " + std::to_string(leftOut.size()) + " of " + std::to_string(plan.size()) +
-               " inputs were left out: " + names + "\n";
+        return "sixband: " + std::to_string(leftOut.size()) + " of " + std::to_string(plan.size()) + " inputs " +
+               (leftOut.size() == 1 ? "was" : "were") + " left out: " + names + "\n";
     };
     if (leftOut.size() == plan.size()) {
         std::cerr << leftOutLine();
@@ -149,14 +149,6 @@ int runProcess(const ProcessOptions& options) {
     std::vector<std::size_t> todo;
     for (std::size_t i = 0; i < plan.size(); ++i)
         if (prepared[i]) todo.push_back(i);
-
-    const std::filesystem::path folder = options.output;
-    const bool toFolder = plan.size() > 1 || plan.front().output != folder;
-    if (toFolder && !std::filesystem::is_directory(folder)) {
-        std::error_code error;
-        std::filesystem::create_directories(folder, error);
-        if (error) throw std::runtime_error(folder.string() + ": cannot create the output folder: " + error.message());
-    }
 
     const ModuleLibrary module(options.module.modulePath);
     std::vector<ParameterRequest> requests;
@@ -168,13 +160,38 @@ int runProcess(const ProcessOptions& options) {
     for (const std::size_t i : todo) rates.insert({prepared[i]->moduleRate, prepared[i]->fileRate});
     std::map<Rates, ResolvedSettings> settingsByRates;
     for (const auto& [moduleRate, fileRate] : rates) {
-        auto settings = resolveSettings(module, requests, moduleRate, fileRate, options.module.allowOutside);
-        if (rates.size() > 1) info(options.quiet) << "for audio at " << fileRate << " Hz:\n";
-        if (!requests.empty()) printSettings(settings, info(options.quiet));
-        const std::string note = sampleRateNote(moduleRate, fileRate);
-        if (!note.empty()) info(options.quiet) << note << "\n";
-        settingsByRates.emplace(Rates{moduleRate, fileRate}, std::move(settings));
+        try {
+            auto settings = resolveSettings(module, requests, moduleRate, fileRate, options.module.allowOutside);
+            if (rates.size() > 1) info(options.quiet) << "for audio at " << fileRate << " Hz:\n";
+            if (!requests.empty()) printSettings(settings, info(options.quiet));
+            const std::string note = sampleRateNote(moduleRate, fileRate);
+            if (!note.empty()) info(options.quiet) << note << "\n";
+            settingsByRates.emplace(Rates{moduleRate, fileRate}, std::move(settings));
+        } catch (const std::runtime_error& e) {
+            // A gain out of reach at one rate leaves out the files at that rate, not the others.
+            if (plan.size() == 1) throw;
+            usageProblemsOnly = usageProblemsOnly && dynamic_cast<const UsageError*>(&e);
+            std::cerr << "sixband: " << e.what() << "\n";
+        }
     }
+    std::erase_if(todo, [&](std::size_t i) {
+        if (settingsByRates.contains({prepared[i]->moduleRate, prepared[i]->fileRate})) return false;
+        leftOut.push_back(shownName(plan[i].input, false));
+        return true;
+    });
+    if (todo.empty()) {
+        std::cerr << leftOutLine();
+        return usageProblemsOnly ? kExitUsage : kExitFailure;
+    }
+
+    const std::filesystem::path folder = options.output;
+    const bool toFolder = plan.size() > 1 || plan.front().output != folder;
+    if (toFolder && !std::filesystem::is_directory(folder)) {
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (error) throw std::runtime_error(folder.string() + ": cannot create the output folder: " + error.message());
+    }
+
 
     // One per core by default, but never more outputs at once than the interrupt handler can track.
     const int cores = std::min(static_cast<int>(std::thread::hardware_concurrency()), kMaxOutputsAtOnce);

@@ -95,6 +95,15 @@ TEST_F(CommandErrors, ABatchNamesEveryBadInputAndStillProcessesTheGoodOnes) {
     EXPECT_EQ(readAudio(folder / "outs" / "good.wav").channels[0].size(), 4410u);
     EXPECT_EQ(readAudio(folder / "outs" / "good2.wav").channels[0].size(), 4410u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "outs"), std::filesystem::directory_iterator()), 2);
+
+    // A gain out of reach at one file's rate leaves out that file alone.
+    const auto rates = runSixband({"process", "good.wav", "low.wav", "-o", "rates/", "--set", "2.5 kHz=-4dB", "-q"},
+                                  folder.path());
+    EXPECT_EQ(rates.exitCode, 1) << rates.err;
+    EXPECT_NE(rates.err.find("cannot reach"), std::string::npos) << rates.err;
+    EXPECT_NE(rates.err.find("sixband: 1 of 2 inputs was left out: low.wav\n"), std::string::npos) << rates.err;
+    EXPECT_TRUE(std::filesystem::exists(folder / "rates" / "good.wav"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "rates" / "low.wav"));
 }
 
 TEST_F(CommandErrors, OutputsThatCannotOrMustNotBeWrittenAreRefused) {
