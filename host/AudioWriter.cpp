@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <string_view>
 
@@ -55,6 +56,7 @@ std::int32_t toInteger(double scaled, int bits, bool& clipped) { return IntegerR
 // sent are dropped, as a pipe cannot take them back: the header keeps its "length unknown".
 struct AudioWriter::ForwardStream {
     int descriptor;
+    int error = 0;  // why a write failed: libsndfile keeps only that it did
     sf_count_t position = 0;
     sf_count_t sent = 0;
 
@@ -75,7 +77,10 @@ struct AudioWriter::ForwardStream {
         for (sf_count_t left = count - behind; left > 0;) {
             const ssize_t n = ::write(s.descriptor, bytes, static_cast<std::size_t>(left));
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return count - left;
+            if (n <= 0) {
+                s.error = n < 0 ? errno : EIO;
+                return count - left;
+            }
             bytes += n;
             left -= n;
             s.sent += n;
@@ -172,7 +177,12 @@ void AudioWriter::write(const float* interleaved, std::int64_t frames) {
         }
         written = sf_writef_int(file_, integers_.data(), frames);
     }
-    if (written != frames) throw std::runtime_error(name_ + ": cannot write audio: " + sf_strerror(file_));
+    if (written != frames) throw std::runtime_error(name_ + ": cannot write audio: " + failure());
+}
+
+std::string AudioWriter::failure() const {
+    if (stream_ && stream_->error != 0) return std::strerror(stream_->error);
+    return sf_strerror(file_);
 }
 
 void AudioWriter::close() {
@@ -180,6 +190,9 @@ void AudioWriter::close() {
     const int error = sf_error(file_);
     const int closeError = sf_close(file_);
     file_ = nullptr;
+    // Bytes libsndfile still held went out as it closed.
+    if (stream_ && stream_->error != 0)
+        throw std::runtime_error(name_ + ": cannot finish writing audio: " + std::strerror(stream_->error));
     if (error != SF_ERR_NO_ERROR || closeError != 0)
         throw std::runtime_error(name_ + ": cannot finish writing audio: " +
                                  sf_error_number(error != SF_ERR_NO_ERROR ? error : closeError));

@@ -45,6 +45,9 @@ private:
     AudioWriter(const std::filesystem::path* path, int descriptor, const std::string& name, const OutputFormat& format,
                 int channels, int sampleRate, const MetadataStrings& strings, const std::string* ditherSeed);
 
+    // Why the last write failed, in the system's words where a stream knows them.
+    std::string failure() const;
+
     std::string name_;
     std::unique_ptr<ForwardStream> stream_;
     sf_private_tag* file_ = nullptr;
