@@ -5,6 +5,8 @@
 
 #include <lv2/core/lv2.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -16,6 +18,7 @@ struct Lv2Equaliser {
     float* inputs[2] = {};
     float* outputs[2] = {};
     const float* bands[SixBandEqualiser::kParamCount] = {};
+    float defaults[SixBandEqualiser::kParamCount] = {};
 };
 
 Lv2Equaliser* self(LV2_Handle instance) { return static_cast<Lv2Equaliser*>(instance); }
@@ -23,7 +26,11 @@ Lv2Equaliser* self(LV2_Handle instance) { return static_cast<Lv2Equaliser*>(inst
 // The bands are designed for 44,100 Hz whatever the rate, as in the module: the rate is not used.
 LV2_Handle instantiate(const LV2_Descriptor*, double, const char*, const LV2_Feature* const*) {
     void* memory = std::malloc(sizeof(Lv2Equaliser));
-    return memory ? std::construct_at(static_cast<Lv2Equaliser*>(memory)) : nullptr;
+    if (!memory) return nullptr;
+    Lv2Equaliser* plugin = std::construct_at(static_cast<Lv2Equaliser*>(memory));
+    for (std::int32_t band = 0; band < SixBandEqualiser::kParamCount; ++band)
+        plugin->defaults[band] = plugin->equaliser.getParam(band);
+    return plugin;
 }
 
 void connectPort(LV2_Handle instance, std::uint32_t port, void* data) {
@@ -49,8 +56,13 @@ void activate(LV2_Handle instance) {
 
 void run(LV2_Handle instance, std::uint32_t sampleCount) {
     Lv2Equaliser& plugin = *self(instance);
-    for (std::int32_t band = 0; band < SixBandEqualiser::kParamCount; ++band)
-        plugin.equaliser.setParam(band, *plugin.bands[band]);
+    // LV2 hosts expect a plug-in to keep within the ranges it declares: a value beyond 0..1 is
+    // taken at the nearer end, one that is not a number as the control's default. (The module
+    // uses what it is sent; the command line lets values beyond 0..1 through on request.)
+    for (std::int32_t band = 0; band < SixBandEqualiser::kParamCount; ++band) {
+        const float value = *plugin.bands[band];
+        plugin.equaliser.setParam(band, std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : plugin.defaults[band]);
+    }
     // The module counts frames in 32 signed bits; a longer block goes in pieces, which give the
     // same bits as one call while the histories stay finite (a channel that stops being finite is
     // cleared after each call, so after each piece).

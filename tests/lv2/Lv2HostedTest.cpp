@@ -217,26 +217,18 @@ TEST_F(Lv2Plugin, ReactivationGivesANewInstancesBits) {
     EXPECT_FALSE(sameBits(fromContinued, fromFresh)) << "the loud block left no trace, so this proves nothing";
 }
 
-// A bad sample, or a bad control value for one run(), costs the channel that block only: from the
-// next block on it gives a fresh module's bits, and a sample's other channel is not touched.
-TEST_F(Lv2Plugin, ABadSampleOrControlValueIsForgottenAfterItsBlock) {
+// A bad sample costs its channel that block only: from the next block on it gives a fresh module's
+// bits, and the other channel is not touched. (A bad control value never reaches the equaliser
+// here: see the next test.)
+TEST_F(Lv2Plugin, ABadSampleIsForgottenAfterItsBlock) {
     constexpr std::size_t kBlock = 512;
-    const float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
-    struct Case {
-        const char* name;
-        float sample;
-        int band;  // -1: the sample goes into the left input
-        float value;
-    };
-    const Case cases[] = {{"NaN sample", kNaN, -1, 0},       {"+inf sample", kInf, -1, 0},
-                          {"-inf sample", -kInf, -1, 0},     {"NaN for 80 Hz", 0, 0, kNaN},
-                          {"inf for 2.5 kHz", 0, 3, kInf},   {"FLT_MAX for 12 kHz", 0, 5, std::numeric_limits<float>::max()}};
+    const float kInf = std::numeric_limits<float>::infinity();
     const float settings[kBands] = {0.9f, 0.1f, 0.7f, 0.05f, 0.6f, 0.95f};
     const StereoBuffer in = seededNoise(3 * kBlock, 45);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const float bad : {std::numeric_limits<float>::quiet_NaN(), kInf, -kInf}) {
+        SCOPED_TRACE(bad);
         StereoBuffer hitIn = in, out(3 * kBlock), continuous(3 * kBlock), fresh(3 * kBlock);
-        if (c.band < 0) hitIn.left[kBlock + 7] = c.sample;
+        hitIn.left[kBlock + 7] = bad;
         Lv2Equaliser plugin;
         const ModuleInstance clean, restarted;
         for (int band = 0; band < kBands; ++band) {
@@ -247,7 +239,6 @@ TEST_F(Lv2Plugin, ABadSampleOrControlValueIsForgottenAfterItsBlock) {
         plugin.activate();
         for (std::size_t block = 0; block < 3; ++block) {
             const std::size_t at = block * kBlock;
-            if (c.band >= 0) plugin.set(c.band, block == 1 ? c.value : settings[c.band]);
             float* hitInputs[2] = {hitIn.left.data() + at, hitIn.right.data() + at};
             float* inputs[2] = {const_cast<float*>(in.left.data()) + at, const_cast<float*>(in.right.data()) + at};
             float* outputs[2] = {out.left.data() + at, out.right.data() + at};
@@ -260,11 +251,42 @@ TEST_F(Lv2Plugin, ABadSampleOrControlValueIsForgottenAfterItsBlock) {
         const std::size_t last = 2 * kBlock;
         EXPECT_FALSE(std::isfinite(out.left[2 * kBlock - 1])) << "the bad block itself is as computed";
         EXPECT_EQ(std::memcmp(&out.left[last], &fresh.left[last], kBlock * sizeof(float)), 0);
-        if (c.band < 0)
-            EXPECT_EQ(std::memcmp(out.right.data(), continuous.right.data(), 3 * kBlock * sizeof(float)), 0);
-        else
-            EXPECT_EQ(std::memcmp(&out.right[last], &fresh.right[last], kBlock * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(out.right.data(), continuous.right.data(), 3 * kBlock * sizeof(float)), 0);
     }
+}
+
+// A control beyond its declared range is taken at the nearer end, one that is not a number as its
+// default: the output is the module's at those values, bit for bit, and nothing needs forgetting.
+TEST_F(Lv2Plugin, ControlsOutOfRangeAreClampedAndOnesThatAreNotNumbersTakeTheirDefault) {
+    constexpr std::size_t kBlock = 300;
+    const float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
+    const float sent[][kBands] = {{5.0f, -1.0f, kNaN, kInf, -kInf, std::numeric_limits<float>::max()},
+                                  {0.9f, 0.1f, 0.7f, 0.05f, 0.6f, 0.95f},
+                                  {kNaN, 2.0f, -0.5f, 1.0f, 0.0f, kNaN}};
+    const ModuleInstance defaults;
+    const auto used = [&](float value, int band) {
+        return std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : defaults.getParameter(band);
+    };
+    const StereoBuffer in = seededNoise(3 * kBlock, 46);
+    StereoBuffer fromPlugin(3 * kBlock), fromModule(3 * kBlock);
+    Lv2Equaliser plugin;
+    const ModuleInstance module;
+    plugin.activate();
+    for (std::size_t block = 0; block < 3; ++block) {
+        for (int band = 0; band < kBands; ++band) {
+            plugin.set(band, sent[block][band]);
+            module.setParameter(band, used(sent[block][band], band));
+        }
+        const std::size_t at = block * kBlock;
+        float* inputs[2] = {const_cast<float*>(in.left.data()) + at, const_cast<float*>(in.right.data()) + at};
+        float* pluginOut[2] = {fromPlugin.left.data() + at, fromPlugin.right.data() + at};
+        float* moduleOut[2] = {fromModule.left.data() + at, fromModule.right.data() + at};
+        plugin.run(inputs, pluginOut, kBlock);
+        module.processReplacing(inputs, moduleOut, kBlock);
+    }
+    EXPECT_EQ(std::memcmp(fromPlugin.left.data(), fromModule.left.data(), 3 * kBlock * sizeof(float)), 0);
+    EXPECT_EQ(std::memcmp(fromPlugin.right.data(), fromModule.right.data(), 3 * kBlock * sizeof(float)), 0);
+    EXPECT_TRUE(std::all_of(fromPlugin.left.begin(), fromPlugin.left.end(), [](float x) { return std::isfinite(x); }));
 }
 
 }  // namespace
