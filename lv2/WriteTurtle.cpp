@@ -53,16 +53,35 @@ const PortText kAudioPorts[kLv2AudioPortCount] = {
     {"AudioPort", "OutputPort", "out_right", "Right out"},
 };
 
+// What the plug-in is, for a host's browser: "Six-band stereo equaliser: 80 Hz, ... and 12 kHz".
+std::string comment(SixBandEqualiser& equaliser) {
+    std::string bands;
+    for (std::int32_t band = 0; band < SixBandEqualiser::kParamCount; ++band) {
+        char text[64] = {};
+        equaliser.getParamName(band, text);
+        bands += (band == 0 ? "" : band + 1 == SixBandEqualiser::kParamCount ? " and " : ", ") + trimmed(text);
+    }
+    return "Six-band stereo equaliser: " + bands;
+}
+
 std::string pluginTurtle() {
     SixBandEqualiser equaliser(nullptr);
     std::string ttl =
         "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+        "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
         "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
         "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n"
         "<" + std::string(kLv2PluginUri) + ">\n"
-        "    a lv2:Plugin, lv2:MultiEQPlugin ;\n"
+        "    a lv2:Plugin, lv2:MultiEQPlugin, doap:Project ;\n"
         "    doap:name \"" SIXBAND_NAME "\" ;\n"
-        "    rdfs:comment \"" SIXBAND_DESCRIPTION "\" ;\n"
+        "    rdfs:comment \"" + comment(equaliser) + "\" ;\n"
+        "    doap:license <http://opensource.org/licenses/mit> ;\n"
+        "    doap:maintainer [\n"
+        "        foaf:name \"" SIXBAND_MAINTAINER_NAME "\" ;\n"
+        "        foaf:mbox <mailto:" SIXBAND_MAINTAINER_EMAIL ">\n"
+        "    ] ;\n"
+        "    lv2:minorVersion " + std::to_string(SIXBAND_LV2_MINOR_VERSION) + " ;\n"
+        "    lv2:microVersion " + std::to_string(SIXBAND_LV2_MICRO_VERSION) + " ;\n"
         // run() only reads six floats and runs the chain: no allocation, lock or system call.
         "    lv2:optionalFeature lv2:hardRTCapable ;\n"
         "    lv2:port";

@@ -66,6 +66,15 @@ public:
     const std::vector<std::uint32_t>& audioIn() const { return audioIn_; }
     const std::vector<std::uint32_t>& audioOut() const { return audioOut_; }
 
+    // The plug-in's first value of a property, as text, or "".
+    std::string value(const char* predicate) const {
+        const Node property(lilv_new_uri(world_.get(), predicate), &lilv_node_free);
+        LilvNodes* values = lilv_plugin_get_value(plugin_, property.get());
+        const std::string text = values && lilv_nodes_size(values) > 0 ? lilv_node_as_string(lilv_nodes_get_first(values)) : "";
+        lilv_nodes_free(values);
+        return text;
+    }
+
 private:
     std::unique_ptr<LilvWorld, decltype(&lilv_world_free)> world_;
     const LilvPlugin* plugin_ = nullptr;
@@ -145,6 +154,12 @@ TEST_F(Lv2Plugin, PortsAreTheModulesParametersWithItsDefaults) {
         EXPECT_TRUE(std::regex_match(symbol, std::regex("[a-z_][a-z0-9_]*"))) << symbol;
         EXPECT_TRUE(symbols.insert(symbol).second) << symbol << " repeats";
     }
+    EXPECT_EQ(host().value("http://usefulinc.com/ns/doap#license"), "http://opensource.org/licenses/mit");
+    // Hosts cache a plug-in's data by its version; LV2 releases have even minor versions.
+    const std::string minor = host().value("http://lv2plug.in/ns/lv2core#minorVersion");
+    ASSERT_FALSE(minor.empty());
+    EXPECT_EQ(std::stoi(minor) % 2, 0) << minor;
+    EXPECT_GT(std::stoi(minor), 0);
 }
 
 // Blocks of every size from none to 1,500 frames, the controls moved between blocks, some blocks

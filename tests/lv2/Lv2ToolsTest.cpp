@@ -27,17 +27,22 @@ std::string withoutBlanks(const std::string& text) {
     return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// lv2info's "Port N:" paragraphs, each as its "Field: value" lines.
+// lv2info's "Port N:" paragraphs, each as its "Field: value" lines. A field of several values
+// (a port's types, in whatever order lilv gives them) continues on lines of a value alone.
 std::vector<std::map<std::string, std::string>> listedPorts(const std::string& listing) {
     std::vector<std::map<std::string, std::string>> ports;
     std::istringstream lines(listing);
+    std::string field;
     for (std::string line; std::getline(lines, line);) {
         const std::string text = withoutBlanks(line);
         if (text.rfind("Port ", 0) == 0 && text.back() == ':') {
             ports.emplace_back();
+        } else if (!ports.empty() && !field.empty() && text.rfind("http", 0) == 0) {
+            ports.back()[field] += " " + text;
         } else if (!ports.empty() && text.find(':') != std::string::npos) {
             const auto colon = text.find(':');
-            ports.back().emplace(text.substr(0, colon), withoutBlanks(text.substr(colon + 1)));
+            field = text.substr(0, colon);
+            ports.back().emplace(field, withoutBlanks(text.substr(colon + 1)));
         }
     }
     return ports;
@@ -49,6 +54,7 @@ TEST(Lv2Tools, InfoListsEachParameterWithItsRangeAndDefault) {
     ASSERT_EQ(info.exitCode, 0) << info.err;
     EXPECT_EQ(info.out.find("Required Features"), std::string::npos) << "every host must be able to load it";
     EXPECT_NE(info.out.find("lv2core#hardRTCapable"), std::string::npos);
+    EXPECT_NE(info.out.find("sixband developers"), std::string::npos) << "no maintainer named";
     const auto ports = listedPorts(info.out);
     ASSERT_EQ(ports.size(), 10u) << info.out;
 
