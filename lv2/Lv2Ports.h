@@ -8,7 +8,9 @@
 
 inline constexpr char kLv2PluginUri[] = "urn:sixband:equaliser";
 
-// The audio ports, then one control per band in the module's parameter order.
+// The audio ports, one control per band in the module's parameter order, then the ports added
+// since the first release, each of which a host may leave unconnected: the bypass switch.
 enum Lv2Port : std::uint32_t { kInLeft, kInRight, kOutLeft, kOutRight, kFirstBand };
 inline constexpr std::uint32_t kLv2AudioPortCount = kFirstBand;
-inline constexpr std::uint32_t kLv2PortCount = kFirstBand + SixBandEqualiser::kParamCount;
+inline constexpr std::uint32_t kLv2Enabled = kFirstBand + SixBandEqualiser::kParamCount;
+inline constexpr std::uint32_t kLv2PortCount = kLv2Enabled + 1;

@@ -104,6 +104,12 @@ std::string pluginTurtle() {
         ttl += " ;\n        lv2:default " + decimal(equaliser.getParam(band)) +
                " ;\n        lv2:minimum 0.0 ;\n        lv2:maximum 1.0\n    ]";
     }
+    // The host's bypass button drives this switch instead of deactivating the plug-in, which
+    // would clear the filters; like every port added since the first release, it is optional.
+    portHead(kLv2Enabled, "ControlPort", "InputPort", "enabled", "Enabled");
+    ttl += " ;\n        lv2:designation lv2:enabled ;\n"
+           "        lv2:portProperty lv2:toggled, lv2:integer, lv2:connectionOptional ;\n"
+           "        lv2:default 1 ;\n        lv2:minimum 0 ;\n        lv2:maximum 1\n    ]";
     return ttl + " .\n";
 }
 

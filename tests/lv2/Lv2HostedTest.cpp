@@ -107,6 +107,12 @@ public:
     void activate() { lilv_instance_activate(instance_.get()); }
     void deactivate() { lilv_instance_deactivate(instance_.get()); }
     void set(int band, float value) { controls_[band] = value; }
+    // The bypass switch, which stays unconnected (on) until this is called.
+    void setEnabled(float value) {
+        enabled_ = value;
+        for (std::uint32_t port : host().controls())
+            if (host().symbol(port) == "enabled") lilv_instance_connect_port(instance_.get(), port, &enabled_);
+    }
     void run(float* const inputs[2], float* const outputs[2], std::uint32_t frames) {
         for (int channel = 0; channel < 2; ++channel) {
             lilv_instance_connect_port(instance_.get(), host().audioIn()[channel], inputs[channel]);
@@ -118,6 +124,7 @@ public:
 private:
     std::unique_ptr<LilvInstance, decltype(&lilv_instance_free)> instance_;
     float controls_[kBands] = {};
+    float enabled_ = 1.0f;
 };
 
 std::string lv2Path() {
@@ -140,7 +147,8 @@ TEST_F(Lv2Plugin, PortsAreTheModulesParametersWithItsDefaults) {
     lilv_plugin_get_port_ranges_float(host().plugin(), minimum.data(), maximum.data(), fallback.data());
     EXPECT_EQ(host().audioIn().size(), 2u);
     EXPECT_EQ(host().audioOut().size(), 2u);
-    ASSERT_EQ(host().controls().size(), static_cast<std::size_t>(module.record()->numParams));
+    // A control per parameter, and the bypass switch, which a host may leave unconnected.
+    ASSERT_EQ(host().controls().size(), static_cast<std::size_t>(module.record()->numParams) + 1);
     std::set<std::string> symbols;
     for (int band = 0; band < kBands; ++band) {
         const std::string name = moduleParamName(module, band);
@@ -302,6 +310,59 @@ TEST_F(Lv2Plugin, ControlsOutOfRangeAreClampedAndOnesThatAreNotNumbersTakeTheirD
     EXPECT_EQ(std::memcmp(fromPlugin.left.data(), fromModule.left.data(), 3 * kBlock * sizeof(float)), 0);
     EXPECT_EQ(std::memcmp(fromPlugin.right.data(), fromModule.right.data(), 3 * kBlock * sizeof(float)), 0);
     EXPECT_TRUE(std::all_of(fromPlugin.left.begin(), fromPlugin.left.end(), [](float x) { return std::isfinite(x); }));
+}
+
+// Bypass crossfades to the dry input over 10 ms and back, in place as a host may run it; the
+// filters keep running, so that once switched back the output is that of a run never bypassed.
+TEST_F(Lv2Plugin, BypassCrossfadesToTheInputAndBackWhileTheFiltersKeepRunning) {
+    constexpr double kRate = 48000.0;
+    constexpr std::size_t kFade = 480, kBlock = 256, kBlocks = 40, kOff = 10 * kBlock + 37, kOn = 25 * kBlock + 11;
+    const StereoBuffer in = seededNoise(kBlocks * kBlock, 47);
+    StereoBuffer out = in, reference(kBlocks * kBlock);
+    const float settings[kBands] = {1.0f, 0.1f, 0.7f, 0.05f, 0.6f, 0.95f};
+    Lv2Equaliser plugin(kRate);
+    const ModuleInstance module;
+    for (int band = 0; band < kBands; ++band) {
+        plugin.set(band, settings[band]);
+        module.setParameter(band, settings[band]);
+    }
+    plugin.activate();
+    // Switched at odd frames: a block is split there, as Ardour splits run() at each event.
+    std::vector<std::size_t> cuts;
+    for (std::size_t at = 0; at < kBlocks * kBlock; at += kBlock) cuts.push_back(at);
+    cuts.push_back(kOff);
+    cuts.push_back(kOn);
+    cuts.push_back(kBlocks * kBlock);
+    std::sort(cuts.begin(), cuts.end());
+    for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+        const std::size_t at = cuts[k], frames = cuts[k + 1] - at;
+        plugin.setEnabled(at >= kOff && at < kOn ? 0.0f : 1.0f);
+        float* inPlace[2] = {out.left.data() + at, out.right.data() + at};
+        plugin.run(inPlace, inPlace, static_cast<std::uint32_t>(frames));
+        float* inputs[2] = {const_cast<float*>(in.left.data()) + at, const_cast<float*>(in.right.data()) + at};
+        float* moduleOut[2] = {reference.left.data() + at, reference.right.data() + at};
+        module.processReplacing(inputs, moduleOut, static_cast<std::int32_t>(frames));
+    }
+    const auto same = [](const std::vector<float>& a, const std::vector<float>& b, std::size_t from, std::size_t to) {
+        return std::memcmp(a.data() + from, b.data() + from, (to - from) * sizeof(float)) == 0;
+    };
+    for (const auto channel : {&StereoBuffer::left, &StereoBuffer::right}) {
+        const auto& got = out.*channel;
+        EXPECT_TRUE(same(got, reference.*channel, 0, kOff)) << "before the switch: the module's bits";
+        // A fade takes kFade frames, the last of them the first of the other signal alone.
+        EXPECT_FALSE(same(got, in.*channel, kOff + kFade - 2, kOff + kFade - 1)) << "the fade ends early";
+        EXPECT_TRUE(same(got, in.*channel, kOff + kFade - 1, kOn)) << "bypassed: the input, bit for bit";
+        EXPECT_FALSE(same(got, reference.*channel, kOn + kFade - 2, kOn + kFade - 1)) << "the fade back ends early";
+        EXPECT_TRUE(same(got, reference.*channel, kOn + kFade - 1, kBlocks * kBlock)) << "back: as if never bypassed";
+        // No step in the fades larger than the signals' own.
+        double steepest = 0.0, fadeSteepest = 0.0;
+        for (std::size_t i = 1; i < got.size(); ++i) {
+            const double step = std::abs(double(got[i]) - got[i - 1]);
+            const bool fading = (i >= kOff && i <= kOff + kFade) || (i >= kOn && i <= kOn + kFade);
+            (fading ? fadeSteepest : steepest) = std::max(fading ? fadeSteepest : steepest, step);
+        }
+        EXPECT_LE(fadeSteepest, steepest);
+    }
 }
 
 }  // namespace
