@@ -47,11 +47,26 @@ done
 jack_lsp 2>/dev/null | grep -qx "$client:out_right" || fail "jalv did not bring up the plug-in's ports"
 
 measure() { "$probe" 80 "$client:in_left" "$client:in_right" "$client:out_left" "$client:out_right"; }
-neutral=$(measure) || fail "the probe could not measure"
+# jalv applies a typed control when its console loop gets to it, which on a loaded machine can be
+# after the probe has begun to measure: a reading counts once the next one agrees with it.
+settled() {
+    local previous current
+    previous=$(measure) || return 1
+    for _ in $(seq 5); do
+        current=$(measure) || return 1
+        awk -v a="$previous" -v b="$current" 'BEGIN {
+            split(a, A, " "); split(b, B, " ")
+            exit !((A[1] - B[1]) ^ 2 < 0.0025 && (A[2] - B[2]) ^ 2 < 0.0025)
+        }' && break
+        previous=$current
+    done
+    echo "$current"
+}
+neutral=$(settled) || fail "the probe could not measure"
 echo "set band_80hz 1.0" >&3
-boosted=$(measure) || fail "the probe could not measure"
+boosted=$(settled) || fail "the probe could not measure"
 echo "set band_80hz 0.0" >&3
-cut=$(measure) || fail "the probe could not measure"
+cut=$(settled) || fail "the probe could not measure"
 echo "80 Hz sine through jalv, gain in dB (left right): default $neutral; after 'set band_80hz 1.0' $boosted;" \
      "after 'set band_80hz 0.0' $cut"
 
