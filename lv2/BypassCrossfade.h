@@ -9,7 +9,10 @@
 
 class BypassCrossfade {
 public:
-    void setLength(std::uint32_t frames) { length_ = std::max<std::uint32_t>(frames, 1); }
+    void setLength(std::uint32_t frames) {
+        length_ = std::max<std::uint32_t>(frames, 1);
+        step_ = 1.0f / static_cast<float>(length_);
+    }
     // Straight to one end, as after activation.
     void settle(bool enabled) { position_ = enabled ? length_ : 0; }
     bool settled(bool enabled) const { return position_ == (enabled ? length_ : 0); }
@@ -20,7 +23,7 @@ public:
         for (std::uint32_t i = 0; i < frames; ++i) {
             if (enabled && position_ < length_) ++position_;
             if (!enabled && position_ > 0) --position_;
-            const float wet = static_cast<float>(position_) / static_cast<float>(length_);
+            const float wet = static_cast<float>(position_) * step_;
             for (int channel = 0; channel < 2; ++channel) {
                 const float d = dry[channel][i], e = equalised[channel][i];
                 out[channel][i] = position_ == length_ ? e : position_ == 0 ? d : wet * e + (1.0f - wet) * d;
@@ -31,4 +34,5 @@ public:
 private:
     std::uint32_t length_ = 1;
     std::uint32_t position_ = 1;
+    float step_ = 1.0f;  // the weight of one frame of the fade, so that the loop multiplies
 };
