@@ -2,8 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include <charconv>
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +83,12 @@ std::size_t editDistance(const std::string& a, const std::string& b) {
     return row[b.size()];
 }
 }  // namespace
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
 
 std::string nearestWord(const std::string& typed, const std::vector<std::string>& known) {
     std::string best;

@@ -37,6 +37,9 @@ struct ModuleOptions {
 // --plugin, --set and --allow-outside on a command.
 void addModuleOptions(CLI::App& command, ModuleOptions& options, const std::string& defaultModule);
 
+// The text in lower case (ASCII letters), for names and words typed in any case.
+std::string lowered(std::string text);
+
 // The word among `known` closest to `typed` in edits (a letter added, dropped or changed), when it
 // is close enough to be what was meant; "" otherwise.
 std::string nearestWord(const std::string& typed, const std::vector<std::string>& known);

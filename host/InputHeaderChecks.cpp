@@ -1,5 +1,6 @@
 #include "InputHeaderChecks.h"
 
+#include "CommandLine.h"
 #include "SoundFileFormats.h"
 
 #include <algorithm>

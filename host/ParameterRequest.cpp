@@ -11,12 +11,6 @@
 
 namespace {
 
-std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 // The whole text as a finite number, or nothing. A leading '+' is allowed, as users write gains.
 std::optional<double> wholeNumber(std::string_view text) {
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);

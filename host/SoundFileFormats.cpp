@@ -1,16 +1,11 @@
 #include "SoundFileFormats.h"
 
+#include "CommandLine.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
-
-std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 const NamedSubtype* subtypeEntry(int subtype) {
     const auto entry = std::find_if(kSubtypes.begin(), kSubtypes.end(), [&](const NamedSubtype& s) { return s.subtype == subtype; });

@@ -11,8 +11,6 @@
 #include <string>
 #include <utility>
 
-std::string lowered(std::string text);
-
 struct NamedSubtype {
     const char* name;
     int subtype;
