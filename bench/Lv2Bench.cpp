@@ -1,5 +1,7 @@
 // The LV2 form, loaded through its descriptor and driven as an LV2 host drives it, at the module's
-// settings and on the module's noise, so that the adapter's cost shows beside hosted/sixband.
+// settings and on the module's noise, so that the adapter's cost shows beside hosted/sixband; and
+// with a control that moves at every block, as under a fast automation ramp, so that the glide
+// never ends and the chain runs a frame at a time.
 #include "BenchSetup.h"
 
 #if defined(SIXBAND_LV2_BINARY)
@@ -13,7 +15,7 @@
 
 namespace {
 
-void runLv2(benchmark::State& state) {
+void runLv2(benchmark::State& state, bool gliding) {
     const auto blockSize = static_cast<std::int32_t>(state.range(0));
     static std::unique_ptr<Lv2Binary> binary;
     std::unique_ptr<Lv2Instance> plugin;
@@ -35,6 +37,7 @@ void runLv2(benchmark::State& state) {
         plugin->connect(kFirstBand + band, &controls[band]);
     plugin->activate();
     for (auto _ : state) {
+        if (gliding) controls[0] = controls[0] == kBenchBandSettings[0] ? 0.5f : kBenchBandSettings[0];
         plugin->run(static_cast<std::uint32_t>(blockSize));
         benchmark::DoNotOptimize(block.outLeft.data());
         benchmark::ClobberMemory();
@@ -47,9 +50,12 @@ void runLv2(benchmark::State& state) {
 }  // namespace
 
 void registerLv2Benchmarks() {
-    auto* bench = benchmark::RegisterBenchmark("hosted/sixband-lv2", runLv2);
-    bench->ComputeStatistics("min", fastestRepetition);
-    for (std::int64_t block : kBenchBlockSizes) bench->Arg(block);
+    for (const bool gliding : {false, true}) {
+        auto* bench = benchmark::RegisterBenchmark(gliding ? "hosted/sixband-lv2-gliding" : "hosted/sixband-lv2",
+                                                   runLv2, gliding);
+        bench->ComputeStatistics("min", fastestRepetition);
+        for (std::int64_t block : kBenchBlockSizes) bench->Arg(block);
+    }
 }
 
 #else

@@ -4,6 +4,7 @@
 #include "Lv2Ports.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,8 +18,8 @@ std::string trimmed(const std::string& text) {
 }
 
 // Something a script can type, made of the name: "2.5 kHz" becomes band_2_5khz.
-std::string symbolFor(const std::string& name) {
-    std::string symbol = "band_";
+std::string symbolFor(const std::string& name, const char* prefix = "band_") {
+    std::string symbol = prefix;
     for (char c : name) {
         if (std::isalnum(static_cast<unsigned char>(c))) symbol += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         else if (c == '.') symbol += '_';
@@ -30,6 +31,10 @@ std::string symbolFor(const std::string& name) {
 // module's to the bit.
 std::string decimal(float value) {
     char text[32];
+    if (value == std::trunc(value) && std::abs(value) < 1e6f) {
+        std::snprintf(text, sizeof text, "%.1f", static_cast<double>(value));
+        return text;
+    }
     for (int digits = 1; digits <= 9; ++digits) {
         std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
         if (std::strtof(text, nullptr) == value) break;
@@ -70,7 +75,8 @@ std::string pluginTurtle() {
         "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
         "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
         "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
-        "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n"
+        "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+        "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n\n"
         "<" + std::string(kLv2PluginUri) + ">\n"
         "    a lv2:Plugin, lv2:MultiEQPlugin, doap:Project ;\n"
         "    doap:name \"" SIXBAND_NAME "\" ;\n"
@@ -110,6 +116,19 @@ std::string pluginTurtle() {
     ttl += " ;\n        lv2:designation lv2:enabled ;\n"
            "        lv2:portProperty lv2:toggled, lv2:integer, lv2:connectionOptional ;\n"
            "        lv2:default 1 ;\n        lv2:minimum 0 ;\n        lv2:maximum 1\n    ]";
+    // What each band does, in the units a user thinks in: the whole chain's gain at the band's
+    // frequency, which the band's neighbours change too.
+    for (std::int32_t band = 0; band < SixBandEqualiser::kParamCount; ++band) {
+        char text[64] = {};
+        equaliser.getParamName(band, text);
+        const std::string name = trimmed(text);
+        portHead(kFirstGain + static_cast<std::uint32_t>(band), "ControlPort", "OutputPort",
+                 symbolFor(name, "gain_"), name + " gain");
+        ttl += " ;\n        units:unit units:db ;\n"
+               "        lv2:portProperty lv2:connectionOptional ;\n"
+               "        lv2:default 0.0 ;\n        lv2:minimum " + decimal(kLv2GainFloorDb) +
+               " ;\n        lv2:maximum " + decimal(kLv2GainCeilingDb) + "\n    ]";
+    }
     return ttl + " .\n";
 }
 

@@ -58,11 +58,7 @@ ToneThrough toneThrough(const float (&bandParam)[kStageCount], double frequencyH
 
 double designedMagnitude(const SixBandEqualiser& design, const float (&bandParam)[kStageCount],
                          double frequencyHz) {
-    auto stageAt = [&design](int stage, double hz, double rate) {
-        return stage == 0 ? stageResponse(design.firstStageCoeffs(), hz, rate)
-                          : stageResponse(design.laterStageCoeffs(stage), hz, rate);
-    };
-    return chainMagnitude(stageAt, bandParam, frequencyHz);
+    return DesignedResponse(design).magnitude(bandParam, frequencyHz, kTestRate);
 }
 
 // The chain's response as a host would measure it: a full-scale impulse through a fresh instance,

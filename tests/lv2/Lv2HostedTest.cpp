@@ -2,6 +2,9 @@
 // ports must be the module's parameters, and its output the module's processReplacing, to the bit,
 // whatever the blocks and however the controls move between them.
 #include "ModuleHarness.h"
+#ifdef SIXBAND_PROGRAM
+#include "cli/CliRun.h"
+#endif
 #include "support/Signals.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +14,8 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <numbers>
+#include <sstream>
 #include <regex>
 #include <set>
 #include <string>
@@ -20,6 +25,7 @@ namespace {
 
 constexpr char kUri[] = "urn:sixband:equaliser";
 constexpr int kBands = 6;
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
@@ -38,7 +44,8 @@ public:
         if (!plugin_) return;
         for (std::uint32_t index = 0; index < lilv_plugin_get_num_ports(plugin_); ++index) {
             const LilvPort* port = lilv_plugin_get_port_by_index(plugin_, index);
-            if (isA(port, LILV_URI_CONTROL_PORT) && isA(port, LILV_URI_INPUT_PORT)) controls_.push_back(index);
+            if (isA(port, LILV_URI_CONTROL_PORT))
+                (isA(port, LILV_URI_INPUT_PORT) ? controls_ : readouts_).push_back(index);
             if (isA(port, LILV_URI_AUDIO_PORT))
                 (isA(port, LILV_URI_INPUT_PORT) ? audioIn_ : audioOut_).push_back(index);
         }
@@ -57,12 +64,10 @@ public:
         return lilv_node_as_string(lilv_port_get_symbol(plugin_, lilv_plugin_get_port_by_index(plugin_, index)));
     }
     // The control input port a host shows under `name`, or -1.
-    int controlNamed(const std::string& wanted) const {
-        for (std::uint32_t index : controls_)
-            if (name(index) == wanted) return static_cast<int>(index);
-        return -1;
-    }
+    int controlNamed(const std::string& wanted) const { return named(controls_, wanted); }
+    int readoutNamed(const std::string& wanted) const { return named(readouts_, wanted); }
     const std::vector<std::uint32_t>& controls() const { return controls_; }
+    const std::vector<std::uint32_t>& readouts() const { return readouts_; }
     const std::vector<std::uint32_t>& audioIn() const { return audioIn_; }
     const std::vector<std::uint32_t>& audioOut() const { return audioOut_; }
 
@@ -76,9 +81,15 @@ public:
     }
 
 private:
+    int named(const std::vector<std::uint32_t>& ports, const std::string& wanted) const {
+        for (std::uint32_t index : ports)
+            if (name(index) == wanted) return static_cast<int>(index);
+        return -1;
+    }
+
     std::unique_ptr<LilvWorld, decltype(&lilv_world_free)> world_;
     const LilvPlugin* plugin_ = nullptr;
-    std::vector<std::uint32_t> controls_, audioIn_, audioOut_;
+    std::vector<std::uint32_t> controls_, readouts_, audioIn_, audioOut_;
 };
 
 const Lv2Host& host() {
@@ -101,12 +112,17 @@ public:
         for (int band = 0; band < kBands; ++band) {
             const int port = host().controlNamed(moduleParamName(names, band));
             if (port < 0) throw std::runtime_error("no control named as parameter " + std::to_string(band));
+            controls_[band] = names.getParameter(band);  // as a host starts: at the defaults
             lilv_instance_connect_port(instance_.get(), static_cast<std::uint32_t>(port), &controls_[band]);
+            const int readout = host().readoutNamed(moduleParamName(names, band) + " gain");
+            if (readout >= 0) lilv_instance_connect_port(instance_.get(), static_cast<std::uint32_t>(readout), &gains_[band]);
         }
     }
     void activate() { lilv_instance_activate(instance_.get()); }
     void deactivate() { lilv_instance_deactivate(instance_.get()); }
     void set(int band, float value) { controls_[band] = value; }
+    // What the band's readout showed after the last run(); NaN until one has written it.
+    float gain(int band) const { return gains_[band]; }
     // The bypass switch, which stays unconnected (on) until this is called.
     void setEnabled(float value) {
         enabled_ = value;
@@ -124,6 +140,7 @@ public:
 private:
     std::unique_ptr<LilvInstance, decltype(&lilv_instance_free)> instance_;
     float controls_[kBands] = {};
+    float gains_[kBands] = {kNaN, kNaN, kNaN, kNaN, kNaN, kNaN};
     float enabled_ = 1.0f;
 };
 
@@ -170,42 +187,43 @@ TEST_F(Lv2Plugin, PortsAreTheModulesParametersWithItsDefaults) {
     EXPECT_GT(std::stoi(minor), 0);
 }
 
-// Blocks of every size from none to 1,500 frames, the controls moved between blocks, some blocks
-// run in place (an LV2 host may hand the same buffer as input and output).
-TEST_F(Lv2Plugin, EveryBlockMatchesTheModulesProcessReplacing) {
-    constexpr std::size_t kFrames = 1 << 17;
+// Blocks of every size from none to 1,500 frames, some run in place (an LV2 host may hand the same
+// buffer as input and output), with controls that hold still: the module's processReplacing to the
+// bit. Each round moves every control and re-activates, so that its first run() must take them as
+// they are, without a glide.
+TEST_F(Lv2Plugin, SteadyControlsGiveTheModulesBitsOverRandomBlocks) {
+    constexpr std::size_t kFrames = 1 << 15;
     const StereoBuffer in = seededNoise(kFrames, 41);
-    StereoBuffer fromModule(kFrames), fromPlugin(kFrames);
-    const ModuleInstance module;
     Lv2Equaliser plugin;
-    for (int band = 0; band < kBands; ++band) plugin.set(band, module.getParameter(band));
-    plugin.activate();
     SeededRandom random(42);
-    std::size_t done = 0;
-    for (int block = 0; done < kFrames; ++block) {
-        if (block % 2 == 1) {
-            const int band = random.nextBelow(kBands);
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const ModuleInstance module;
+        for (int band = 0; band < kBands; ++band) {
             const float value = 0.5f + 0.5f * random.nextSample();
             module.setParameter(band, value);
             plugin.set(band, value);
         }
-        const std::size_t frames = std::min<std::size_t>(random.nextBelow(1501), kFrames - done);
-        float* inputs[2] = {const_cast<float*>(in.left.data()) + done, const_cast<float*>(in.right.data()) + done};
-        float* moduleOut[2] = {fromModule.left.data() + done, fromModule.right.data() + done};
-        float* pluginOut[2] = {fromPlugin.left.data() + done, fromPlugin.right.data() + done};
-        module.processReplacing(inputs, moduleOut, static_cast<std::int32_t>(frames));
-        if (block % 3 == 2) {
-            std::copy_n(inputs[0], frames, pluginOut[0]);
-            std::copy_n(inputs[1], frames, pluginOut[1]);
-            plugin.run(pluginOut, pluginOut, static_cast<std::uint32_t>(frames));
-        } else {
-            plugin.run(inputs, pluginOut, static_cast<std::uint32_t>(frames));
+        plugin.activate();
+        StereoBuffer fromModule(kFrames), fromPlugin(kFrames);
+        std::size_t done = 0;
+        for (int block = 0; done < kFrames; ++block) {
+            const std::size_t frames = std::min<std::size_t>(random.nextBelow(1501), kFrames - done);
+            float* inputs[2] = {const_cast<float*>(in.left.data()) + done, const_cast<float*>(in.right.data()) + done};
+            float* moduleOut[2] = {fromModule.left.data() + done, fromModule.right.data() + done};
+            float* pluginOut[2] = {fromPlugin.left.data() + done, fromPlugin.right.data() + done};
+            module.processReplacing(inputs, moduleOut, static_cast<std::int32_t>(frames));
+            if (block % 3 == 2) {
+                std::copy_n(inputs[0], frames, pluginOut[0]);
+                std::copy_n(inputs[1], frames, pluginOut[1]);
+                plugin.run(pluginOut, pluginOut, static_cast<std::uint32_t>(frames));
+            } else {
+                plugin.run(inputs, pluginOut, static_cast<std::uint32_t>(frames));
+            }
+            done += frames;
         }
-        const bool same = std::memcmp(moduleOut[0], pluginOut[0], frames * sizeof(float)) == 0 &&
-                          std::memcmp(moduleOut[1], pluginOut[1], frames * sizeof(float)) == 0;
-        ASSERT_TRUE(same) << "block " << block << " (" << frames << " frames from frame " << done << ")"
-                          << (block % 3 == 2 ? ", in place" : "");
-        done += frames;
+        EXPECT_TRUE(sameBits(fromPlugin, fromModule));
+        plugin.deactivate();
     }
 }
 
@@ -282,34 +300,31 @@ TEST_F(Lv2Plugin, ABadSampleIsForgottenAfterItsBlock) {
 // default: the output is the module's at those values, bit for bit, and nothing needs forgetting.
 TEST_F(Lv2Plugin, ControlsOutOfRangeAreClampedAndOnesThatAreNotNumbersTakeTheirDefault) {
     constexpr std::size_t kBlock = 300;
-    const float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
+    const float kInf = std::numeric_limits<float>::infinity();
     const float sent[][kBands] = {{5.0f, -1.0f, kNaN, kInf, -kInf, std::numeric_limits<float>::max()},
                                   {0.9f, 0.1f, 0.7f, 0.05f, 0.6f, 0.95f},
                                   {kNaN, 2.0f, -0.5f, 1.0f, 0.0f, kNaN}};
     const ModuleInstance defaults;
-    const auto used = [&](float value, int band) {
-        return std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : defaults.getParameter(band);
-    };
-    const StereoBuffer in = seededNoise(3 * kBlock, 46);
-    StereoBuffer fromPlugin(3 * kBlock), fromModule(3 * kBlock);
+    const StereoBuffer in = seededNoise(kBlock, 46);
+    float* inputs[2] = {const_cast<float*>(in.left.data()), const_cast<float*>(in.right.data())};
     Lv2Equaliser plugin;
-    const ModuleInstance module;
-    plugin.activate();
-    for (std::size_t block = 0; block < 3; ++block) {
+    for (const auto& values : sent) {
+        const ModuleInstance module;
         for (int band = 0; band < kBands; ++band) {
-            plugin.set(band, sent[block][band]);
-            module.setParameter(band, used(sent[block][band], band));
+            plugin.set(band, values[band]);
+            const float used = std::isfinite(values[band]) ? std::clamp(values[band], 0.0f, 1.0f) : defaults.getParameter(band);
+            module.setParameter(band, used);
         }
-        const std::size_t at = block * kBlock;
-        float* inputs[2] = {const_cast<float*>(in.left.data()) + at, const_cast<float*>(in.right.data()) + at};
-        float* pluginOut[2] = {fromPlugin.left.data() + at, fromPlugin.right.data() + at};
-        float* moduleOut[2] = {fromModule.left.data() + at, fromModule.right.data() + at};
+        plugin.activate();
+        StereoBuffer fromPlugin(kBlock), fromModule(kBlock);
+        float* pluginOut[2] = {fromPlugin.left.data(), fromPlugin.right.data()};
+        float* moduleOut[2] = {fromModule.left.data(), fromModule.right.data()};
         plugin.run(inputs, pluginOut, kBlock);
         module.processReplacing(inputs, moduleOut, kBlock);
+        EXPECT_TRUE(sameBits(fromPlugin, fromModule));
+        EXPECT_TRUE(std::all_of(fromPlugin.left.begin(), fromPlugin.left.end(), [](float x) { return std::isfinite(x); }));
+        plugin.deactivate();
     }
-    EXPECT_EQ(std::memcmp(fromPlugin.left.data(), fromModule.left.data(), 3 * kBlock * sizeof(float)), 0);
-    EXPECT_EQ(std::memcmp(fromPlugin.right.data(), fromModule.right.data(), 3 * kBlock * sizeof(float)), 0);
-    EXPECT_TRUE(std::all_of(fromPlugin.left.begin(), fromPlugin.left.end(), [](float x) { return std::isfinite(x); }));
 }
 
 // Bypass crossfades to the dry input over 10 ms and back, in place as a host may run it; the
@@ -364,5 +379,110 @@ TEST_F(Lv2Plugin, BypassCrossfadesToTheInputAndBackWhileTheFiltersKeepRunning) {
         EXPECT_LE(fadeSteepest, steepest);
     }
 }
+
+}  // namespace
+
+namespace {
+
+// The largest change from one sample to the next within [from, to).
+double steepest(const std::vector<float>& x, std::size_t from, std::size_t to) {
+    double largest = 0.0;
+    for (std::size_t i = std::max<std::size_t>(from, 1); i < to; ++i)
+        largest = std::max(largest, std::abs(static_cast<double>(x[i]) - x[i - 1]));
+    return largest;
+}
+
+// A loud 60 Hz tone while the 80 Hz band jumps at a block boundary: the module steps, the plug-in
+// glides. Near the jump the plug-in's steepest change stays near the tone's own (the larger of its
+// steepest before and after), the module's does not; and the glide ends where the module is.
+TEST_F(Lv2Plugin, AControlChangeGlidesInsteadOfStepping) {
+    constexpr std::size_t kBlock = 256;
+    for (const double rate : {48000.0, 96000.0})
+        for (const auto& [from, to] : {std::pair{0.2f, 1.0f}, std::pair{1.0f, 0.0f}}) {
+            const std::size_t frames = static_cast<std::size_t>(rate) / kBlock * kBlock, jump = frames / 2 / kBlock * kBlock;
+            const std::size_t glide = static_cast<std::size_t>(0.010 * rate), near = jump + 3 * glide;
+            SCOPED_TRACE(std::to_string(from) + " to " + std::to_string(to) + " at " + std::to_string(rate) + " Hz");
+            StereoBuffer in(frames), fromPlugin(frames), fromModule(frames);
+            for (std::size_t n = 0; n < frames; ++n)
+                in.left[n] = in.right[n] = static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * 60.0 * n / rate));
+            Lv2Equaliser plugin(rate);
+            const ModuleInstance module;
+            plugin.set(0, from);
+            module.setParameter(0, from);
+            plugin.activate();
+            for (std::size_t at = 0; at < frames; at += kBlock) {
+                if (at == jump) {
+                    plugin.set(0, to);
+                    module.setParameter(0, to);
+                }
+                float* inputs[2] = {in.left.data() + at, in.right.data() + at};
+                float* pluginOut[2] = {fromPlugin.left.data() + at, fromPlugin.right.data() + at};
+                float* moduleOut[2] = {fromModule.left.data() + at, fromModule.right.data() + at};
+                plugin.run(inputs, pluginOut, kBlock);
+                module.processReplacing(inputs, moduleOut, kBlock);
+            }
+            const double own = std::max(steepest(fromModule.left, jump - frames / 8, jump),
+                                        steepest(fromModule.left, frames - frames / 8, frames));
+            const double glided = steepest(fromPlugin.left, jump - 1, near);
+            const double stepped = steepest(fromModule.left, jump - 1, near);
+            std::printf("    %g Hz, 80 Hz band %.1f -> %.1f: steepest change near the jump %.5f glided, %.5f "
+                        "stepped; the tone's own %.5f\n", rate, from, to, glided, stepped, own);
+            EXPECT_LT(glided, 1.25 * own);
+            EXPECT_GT(stepped, 4.0 * own) << "the jump is no click: this proves nothing";
+            double apart = 0.0;
+            for (std::size_t n = frames - frames / 8; n < frames; ++n)
+                apart = std::max(apart, std::abs(static_cast<double>(fromPlugin.left[n]) - fromModule.left[n]));
+            EXPECT_LT(apart, 1e-4) << "the glide does not end at the control's value";
+        }
+}
+
+#ifdef SIXBAND_PROGRAM
+// The gain `sixband response` measures at `hz`, read off its CSV between the two nearest bins.
+double responseAt(const std::string& csv, double hz) {
+    std::istringstream lines(csv);
+    std::string line;
+    std::getline(lines, line);
+    double lastHz = 0.0, lastDb = 0.0;
+    while (std::getline(lines, line)) {
+        const double f = std::stod(line), db = std::stod(line.substr(line.find(',') + 1));
+        if (f >= hz) return lastDb + (db - lastDb) * (hz - lastHz) / (f - lastHz);
+        lastHz = f;
+        lastDb = db;
+    }
+    return kNaN;
+}
+
+// Each readout is the chain's gain at its band's frequency at the host's rate, as `sixband
+// response` measures it at that rate, and follows every control.
+TEST_F(Lv2Plugin, GainReadoutsAreWhatSixbandResponseMeasuresAtTheHostsRate) {
+    constexpr double kFrequencies[kBands] = {80, 400, 1000, 2500, 5000, 12000};
+    const float settings[][kBands] = {{0.2f, 0.25f, 0.333f, 0.333f, 0.333f, 0.333f},
+                                      {0.7f, 0.1f, 0.5f, 0.2f, 0.45f, 0.9f},
+                                      {1.0f, 0.6f, 0.0f, 0.8f, 0.1f, 0.25f}};
+    const TempFolder folder;
+    for (const double rate : {44100.0, 48000.0, 96000.0}) {
+        Lv2Equaliser plugin(rate);
+        plugin.activate();
+        for (const auto& values : settings) {
+            std::vector<std::string> command = {"response", "--rate", std::to_string(static_cast<int>(rate)),
+                                                "-o", "response.csv", "--plugin", SIXBAND_MODULE_PATH};
+            for (int band = 0; band < kBands; ++band) {
+                plugin.set(band, values[band]);
+                command.insert(command.end(), {"--set", std::to_string(band) + "=" + std::to_string(values[band])});
+            }
+            float silence[64] = {}, out[2][64];
+            float* inputs[2] = {silence, silence};
+            float* outputs[2] = {out[0], out[1]};
+            plugin.run(inputs, outputs, 64);
+            const RunResult run = runSixband(command, folder.path());
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            const std::string csv = fileBytes(folder / "response.csv");
+            for (int band = 0; band < kBands; ++band)
+                EXPECT_NEAR(plugin.gain(band), responseAt(csv, kFrequencies[band]), 0.01)
+                    << kFrequencies[band] << " Hz at " << rate << " Hz, setting " << (&values - settings);
+        }
+    }
+}
+#endif
 
 }  // namespace

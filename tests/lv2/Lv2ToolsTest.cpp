@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -56,8 +57,8 @@ TEST(Lv2Tools, InfoListsEachParameterWithItsRangeAndDefault) {
     EXPECT_NE(info.out.find("lv2core#hardRTCapable"), std::string::npos);
     EXPECT_NE(info.out.find("sixband developers"), std::string::npos) << "no maintainer named";
     const auto ports = listedPorts(info.out);
-    // Four audio ports, a control per band and the bypass switch.
-    ASSERT_EQ(ports.size(), 11u) << info.out;
+    // Four audio ports, a control per band, the bypass switch and a gain readout per band.
+    ASSERT_EQ(ports.size(), 17u) << info.out;
 
     const ModuleLibrary module(SIXBAND_MODULE_PATH);
     HostedEffect effect(module, 44100.0f, 512);
@@ -76,6 +77,13 @@ TEST(Lv2Tools, InfoListsEachParameterWithItsRangeAndDefault) {
             EXPECT_NE(port.at("Type").find("ControlPort"), std::string::npos);
         }
         EXPECT_EQ(found, 1) << "ports named as parameter " << band;
+        // Added since the first release under the same URI, so a host may leave it unconnected.
+        const auto readout = std::find_if(ports.begin(), ports.end(), [&](const auto& port) {
+            return port.count("Name") && port.at("Name") == name + " gain";
+        });
+        ASSERT_NE(readout, ports.end()) << "no gain readout";
+        EXPECT_NE(readout->at("Type").find("lv2core#OutputPort"), std::string::npos);
+        EXPECT_NE(readout->at("Properties").find("lv2core#connectionOptional"), std::string::npos);
     }
 }
 

@@ -1,8 +1,8 @@
-// Exact frequency responses from coefficients, for comparing what the equaliser does with what
-// its design says it should do.
+// Exact frequency responses and pole radii from coefficients, for comparing what the equaliser does
+// with what its design says it should do.
 #pragma once
 
-#include "eq/ChainGains.h"
+#include "eq/DesignedResponse.h"
 #include "eq/Stage.h"
 
 #include <array>
@@ -12,19 +12,6 @@
 #include <vector>
 
 inline constexpr double kTestRate = 44100.0;
-
-// H(e^jω) of one stage at a frequency in Hz, evaluated in double.
-template <typename Real>
-std::complex<double> stageResponse(const StageCoeffs<Real>& c, double frequencyHz,
-                                   double rate = kTestRate) {
-    const std::complex<double> zInv = std::polar(1.0, -2.0 * std::numbers::pi * frequencyHz / rate);
-    const std::complex<double> numerator = static_cast<double>(c.b0) * (1.0 - zInv) * (1.0 - zInv);
-    const std::complex<double> denominator =
-        static_cast<double>(c.d0) +
-        zInv * (static_cast<double>(c.d1) +
-                zInv * (static_cast<double>(c.d2) + zInv * (static_cast<double>(c.d3) + zInv * static_cast<double>(c.d4))));
-    return numerator / denominator;
-}
 
 // Moduli of the roots of d0·z⁴ + d1·z³ + d2·z² + d3·z + d4, found by Durand–Kerner iteration.
 template <typename Real>
@@ -50,18 +37,3 @@ std::array<double, 4> poleRadii(const StageCoeffs<Real>& c) {
     for (int i = 0; i < 4; ++i) radii[i] = std::abs(roots[i]);
     return radii;
 }
-
-// The chain as a product of sections 1 + gainFactor·H(z), ignoring rounding and the 1e-12 term.
-template <typename StageAt>
-double chainMagnitude(StageAt stageAt, const float (&bandParam)[kStageCount], double frequencyHz,
-                      double rate = kTestRate) {
-    std::complex<double> product = 1.0;
-    for (int stage = 0; stage < kStageCount; ++stage) {
-        const double gainFactor =
-            (static_cast<double>(2.0f * bandParam[kStageBand[stage]]) - kStageOffset[stage]) * kStageScale[stage];
-        product *= 1.0 + gainFactor * stageAt(stage, frequencyHz, rate);
-    }
-    return std::abs(product);
-}
-
-inline double decibels(double magnitude) { return 20.0 * std::log10(magnitude); }
