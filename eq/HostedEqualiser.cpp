@@ -15,7 +15,7 @@ std::uint32_t framesIn(double seconds, double rate) {
 
 HostedEqualiser::HostedEqualiser(double rate) : glideFrames_(framesIn(0.010, rate)), glided_(glideFrames_) {
     bypass_.setLength(framesIn(0.010, rate));
-    readout_.design(DesignedResponse(equaliser_), rate);
+    readout_.design(design_, rate);
     for (int band = 0; band < kBands; ++band)
         defaults_[band] = target_[band] = start_[band] = current_[band] = equaliser_.getParam(band);
 }

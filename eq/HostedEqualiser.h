@@ -37,6 +37,8 @@ public:
     const float (&gainsDb())[kBands];
     // What band `band` would read with its control at `value`, the others as they are.
     float gainDbWith(int band, float value) const;
+    // The designed stages, fixed once made: safe to read from any thread.
+    const DesignedResponse& design() const { return design_; }
 
     // Frames between the steps of a glide: one, because even four (a 4/960 part of the jump at
     // 96 kHz) make a low tone's steepest change twice its own. Run a frame at a time, the chain
@@ -48,6 +50,7 @@ private:
     void applyParams();
 
     SixBandEqualiser equaliser_{nullptr};
+    DesignedResponse design_{equaliser_};
     BandGainReadout readout_;
     float defaults_[kBands];
     float target_[kBands];   // the controls, within range

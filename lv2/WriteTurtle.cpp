@@ -74,6 +74,7 @@ std::string pluginTurtle() {
     std::string ttl =
         "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
         "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+        "@prefix idpy: <http://harrisonconsoles.com/lv2/inlinedisplay#> .\n"
         "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
         "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
         "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n\n"
@@ -89,7 +90,9 @@ std::string pluginTurtle() {
         "    lv2:minorVersion " + std::to_string(SIXBAND_LV2_MINOR_VERSION) + " ;\n"
         "    lv2:microVersion " + std::to_string(SIXBAND_LV2_MICRO_VERSION) + " ;\n"
         // run() only reads six floats and runs the chain: no allocation, lock or system call.
-        "    lv2:optionalFeature lv2:hardRTCapable ;\n"
+        "    lv2:optionalFeature lv2:hardRTCapable, idpy:queue_draw ;\n"
+        // Ardour's curve in the mixer strip; hosts without it never ask.
+        "    lv2:extensionData idpy:interface ;\n"
         "    lv2:port";
     auto portHead = [&ttl](std::uint32_t index, const char* type, const char* direction,
                            const std::string& symbol, const std::string& name) {
@@ -129,7 +132,8 @@ std::string pluginTurtle() {
                "        lv2:default 0.0 ;\n        lv2:minimum " + decimal(kLv2GainFloorDb) +
                " ;\n        lv2:maximum " + decimal(kLv2GainCeilingDb) + "\n    ]";
     }
-    return ttl + " .\n";
+    // No installed vocabulary says what Ardour's two URIs are; without this a validator cannot tell.
+    return ttl + " .\n\nidpy:interface a lv2:ExtensionData .\nidpy:queue_draw a lv2:Feature .\n";
 }
 
 std::string manifestTurtle(const std::string& binary) {

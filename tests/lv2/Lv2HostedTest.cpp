@@ -9,8 +9,14 @@
 
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
+#ifdef SIXBAND_TEST_CAIRO
+#include <cairo.h>
+#endif
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <memory>
@@ -19,6 +25,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -106,8 +113,8 @@ std::string moduleParamName(const ModuleInstance& module, int band) {
 // index, through the port that bears that parameter's name.
 class Lv2Equaliser {
 public:
-    explicit Lv2Equaliser(double sampleRate = 48000.0)
-        : instance_(lilv_plugin_instantiate(host().plugin(), sampleRate, nullptr), &lilv_instance_free) {
+    explicit Lv2Equaliser(double sampleRate = 48000.0, const LV2_Feature* const* features = nullptr)
+        : instance_(lilv_plugin_instantiate(host().plugin(), sampleRate, features), &lilv_instance_free) {
         const ModuleInstance names;
         for (int band = 0; band < kBands; ++band) {
             const int port = host().controlNamed(moduleParamName(names, band));
@@ -136,6 +143,7 @@ public:
         }
         lilv_instance_run(instance_.get(), frames);
     }
+    LilvInstance* instance() const { return instance_.get(); }
 
 private:
     std::unique_ptr<LilvInstance, decltype(&lilv_instance_free)> instance_;
@@ -484,5 +492,109 @@ TEST_F(Lv2Plugin, GainReadoutsAreWhatSixbandResponseMeasuresAtTheHostsRate) {
     }
 }
 #endif
+
+}  // namespace
+
+namespace {
+
+// Ardour's inline display as Ardour declares it.
+struct InlineImage;
+void writePng(const InlineImage& image, const char* path);
+struct InlineImage {
+    unsigned char* data;
+    int width, height, stride;
+};
+struct InlineDisplay {
+    InlineImage* (*render)(LV2_Handle, std::uint32_t width, std::uint32_t maxHeight);
+};
+struct QueueDraw {
+    void* handle;
+    void (*queueDraw)(void*);
+};
+
+// The picture as a file, for the README: SIXBAND_INLINE_DISPLAY_PNG=FILE.
+#ifdef SIXBAND_TEST_CAIRO
+void writePng(const InlineImage& image, const char* path) {
+    cairo_surface_t* surface =
+        cairo_image_surface_create_for_data(image.data, CAIRO_FORMAT_ARGB32, image.width, image.height, image.stride);
+    EXPECT_EQ(cairo_surface_write_to_png(surface, path), CAIRO_STATUS_SUCCESS) << path;
+    cairo_surface_destroy(surface);
+}
+#else
+void writePng(const InlineImage&, const char* path) { ADD_FAILURE() << "built without cairo: " << path << " not written"; }
+#endif
+
+// Ardour draws on its GUI thread while run() goes on in the audio thread; the plug-in only asks
+// for a draw when a control has moved. Then the picture: opaque, as large as asked, and its curve
+// (the brightest red in each column) at each band's frequency on the row of that band's readout,
+// on a log axis from 20 Hz to the Nyquist frequency or 20 kHz.
+TEST_F(Lv2Plugin, InlineDisplayDrawsTheResponseTheReadoutsGiveWhileRunInAnotherThread) {
+    constexpr double kFrequencies[kBands] = {80, 400, 1000, 2500, 5000, 12000};
+    const float settings[kBands] = {0.6f, 0.2f, 0.45f, 0.25f, 0.4f, 0.3f};
+    for (const double rate : {96000.0, 32000.0}) {
+        SCOPED_TRACE(rate);
+        std::atomic<int> draws{0};
+        QueueDraw queue{&draws, [](void* handle) { ++*static_cast<std::atomic<int>*>(handle); }};
+        const LV2_Feature queueFeature{"http://harrisonconsoles.com/lv2/inlinedisplay#queue_draw", &queue};
+        const LV2_Feature* features[] = {&queueFeature, nullptr};
+        Lv2Equaliser plugin(rate, features);
+        const auto* display = static_cast<const InlineDisplay*>(
+            lilv_instance_get_extension_data(plugin.instance(), "http://harrisonconsoles.com/lv2/inlinedisplay#interface"));
+        ASSERT_NE(display, nullptr);
+        LV2_Handle handle = lilv_instance_get_handle(plugin.instance());
+        plugin.activate();
+        float block[2][256] = {}, out[2][256];
+        float* inputs[2] = {block[0], block[1]};
+        float* outputs[2] = {out[0], out[1]};
+        plugin.run(inputs, outputs, 256);
+        const int before = draws.load();
+        plugin.run(inputs, outputs, 256);
+        EXPECT_EQ(draws.load(), before) << "a draw asked for with nothing moved";
+
+        std::atomic<bool> running{true};
+        std::thread gui([&] {
+            while (running.load()) display->render(handle, 120, 60);
+        });
+        SeededRandom random(48);
+        for (int cycle = 0; cycle < 200; ++cycle) {
+            plugin.set(random.nextBelow(kBands), 0.5f + 0.5f * random.nextSample());
+            plugin.run(inputs, outputs, 256);
+        }
+        for (int band = 0; band < kBands; ++band) plugin.set(band, settings[band]);
+        plugin.run(inputs, outputs, 256);
+        running = false;
+        gui.join();
+        EXPECT_GT(draws.load(), before + 100);
+
+        const InlineImage* image = display->render(handle, 300, 200);
+        ASSERT_NE(image, nullptr);
+        ASSERT_EQ(image->width, 300);
+        ASSERT_LE(image->height, 200);
+        ASSERT_GE(image->stride, 4 * image->width);
+        auto pixel = [&](int x, int y) {
+            std::uint32_t value;
+            std::memcpy(&value, image->data + static_cast<std::size_t>(y) * image->stride + 4 * x, 4);
+            return value;
+        };
+        for (int y = 0; y < image->height; ++y)
+            for (int x = 0; x < image->width; ++x) ASSERT_EQ(pixel(x, y) >> 24, 0xffu) << x << "," << y;
+        const double top = std::min(rate / 2.0, 20000.0);
+        for (int band = 0; band < kBands; ++band) {
+            if (kFrequencies[band] > top) continue;
+            SCOPED_TRACE(kFrequencies[band]);
+            const int x = static_cast<int>(std::lround(std::log(kFrequencies[band] / 20.0) / std::log(top / 20.0) * (image->width - 1)));
+            int brightest = -1, first = 0, last = 0;
+            for (int y = 0; y < image->height; ++y) {
+                const int red = static_cast<int>((pixel(x, y) >> 16) & 0xff);
+                if (red > brightest) brightest = red, first = last = y;
+                else if (red == brightest) last = y;
+            }
+            const double expected = (24.0 - plugin.gain(band)) / 48.0 * (image->height - 1);
+            EXPECT_GE(expected, first - 1.5);
+            EXPECT_LE(expected, last + 1.5);
+        }
+        if (const char* png = std::getenv("SIXBAND_INLINE_DISPLAY_PNG"); png && rate == 96000.0) writePng(*image, png);
+    }
+}
 
 }  // namespace
