@@ -39,6 +39,11 @@ public:
     void activate();
     void deactivate();
     void run(std::uint32_t frames) { descriptor_.run(handle_, frames); }
+    LV2_Handle handle() const { return handle_; }
+    // The plug-in's data for an extension, or null.
+    const void* extension(const char* uri) const {
+        return descriptor_.extension_data ? descriptor_.extension_data(uri) : nullptr;
+    }
 
 private:
     const LV2_Descriptor& descriptor_;

@@ -8,6 +8,7 @@
 #include "host/HostedEffect.h"
 #include "host/ModuleLibrary.h"
 #if defined(SIXBAND_LV2_BINARY)
+#include "lv2/InlineDisplay.h"
 #include "lv2/Lv2Binary.h"
 #include "lv2/Lv2Ports.h"
 #endif
@@ -142,17 +143,28 @@ TEST(LoadCycles, LoadAndUnloadLeaveNothingBehind) {
 
 #if defined(SIXBAND_LV2_BINARY)
 
-// What an LV2 host does: instantiate, connect every port, activate, run, and activate again after
-// a pause, as a host does when a track is switched off and on.
+// What an LV2 host does: instantiate, connect every port, activate, run (a control moved, so that
+// a glide runs), draw the inline display at two sizes, and activate again after a pause, as a host
+// does when a track is switched off and on.
 void useOnce(const Lv2Binary& binary) {
     Lv2Instance plugin(binary, 48000.0);
     float audio[kLv2AudioPortCount][64] = {{1.0f}, {-1.0f}};
     float controls[SixBandEqualiser::kParamCount] = {0.8f, 0.1f, 0.6f, 0.0f, 0.9f, 0.45f};
+    float enabled = 1.0f, gains[SixBandEqualiser::kParamCount];
     for (std::uint32_t port = 0; port < kLv2AudioPortCount; ++port) plugin.connect(port, audio[port]);
-    for (std::uint32_t band = 0; band < SixBandEqualiser::kParamCount; ++band)
+    for (std::uint32_t band = 0; band < SixBandEqualiser::kParamCount; ++band) {
         plugin.connect(kFirstBand + band, &controls[band]);
+        plugin.connect(kFirstGain + band, &gains[band]);
+    }
+    plugin.connect(kLv2Enabled, &enabled);
     plugin.activate();
     plugin.run(64);
+    controls[0] = 0.2f;
+    enabled = 0.0f;
+    plugin.run(64);
+    const auto* display = static_cast<const InlineDisplayInterface<LV2_Handle>*>(plugin.extension(kInlineDisplayInterfaceUri));
+    ASSERT_NE(display, nullptr);
+    for (std::uint32_t width : {40u, 200u}) ASSERT_NE(display->render(plugin.handle(), width, 100), nullptr);
     plugin.deactivate();
     plugin.activate();
     plugin.run(64);
