@@ -129,6 +129,7 @@ int main(int argc, char** argv) {
     registerChainPathBenchmarks();
     registerHostedBenchmarks();
     registerLv2Benchmarks();
+    registerGainRequestBenchmarks();
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     printSummary(reporter);

@@ -40,6 +40,8 @@ void registerChainPathBenchmarks();
 void registerHostedBenchmarks();
 // The LV2 form, loaded through its descriptor (nothing where the build has no LV2 form).
 void registerLv2Benchmarks();
+// Gain requests resolved on the built module (nothing where the build has no command-line host).
+void registerGainRequestBenchmarks();
 // Runs every fast path the processor supports against the plain form for this many frames;
 // returns false after reporting the first difference.
 bool verifyChainPaths(std::int64_t frames);

@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 #include "HostedEffect.h"
+#include "JointGainSearch.h"
 #include "ResponseMeasurement.h"
 
 #include <algorithm>
@@ -52,6 +53,12 @@ std::vector<ParameterValue> withValue(std::vector<ParameterValue> values, int in
     return values;
 }
 
+float valueIn(const std::vector<ParameterValue>& values, int index) {
+    for (const auto& v : values)
+        if (v.index == index) return v.value;
+    return 0.0f;
+}
+
 void setValue(std::vector<ParameterValue>& values, int index, float value) {
     for (auto& v : values)
         if (v.index == index) {
@@ -77,7 +84,7 @@ constexpr std::int32_t kProbeBlock = 512;
 }  // namespace
 
 ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<ParameterRequest>& requests,
-                                 double moduleRate, double audioRate, bool allowOutside) {
+                                 double moduleRate, double audioRate, bool allowOutside, GainSearch search) {
     ResolvedSettings settings;
     HostedEffect probe(module, static_cast<float>(moduleRate), kProbeBlock);
     const int count = probe.paramCount();
@@ -120,8 +127,8 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
     const auto measureFor = [&](const GainTarget& target) -> Measure {
         if (target.frequencyHz > 0.0)
             return [&, target](float value) {
-                return measureResponse(module, withValue(settings.values, target.index, value), moduleRate)
-                    .gainDbAt(target.frequencyHz * toModule);
+                return measureGainsDb(module, withValue(settings.values, target.index, value), moduleRate,
+                                      {target.frequencyHz * toModule})[0];
             };
         return [&, target](float value) {
             probe.setParameter(target.index, value);
@@ -135,11 +142,36 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
         };
     };
 
+    // The measured requests together, within 0..1; only what that cannot meet is searched one
+    // parameter at a time, in rounds, which also says which request is out of reach.
+    std::vector<GainTarget> measured, oneByOne;
+    for (const auto& target : gains) (target.frequencyHz > 0.0 ? measured : oneByOne).push_back(target);
+    if (!measured.empty() && search == GainSearch::oneAtATime) {
+        oneByOne = gains;
+    } else if (!measured.empty()) {
+        std::vector<double> frequencies, targets;
+        std::vector<float> start;
+        for (const auto& target : measured) {
+            frequencies.push_back(target.frequencyHz * toModule);
+            targets.push_back(target.gainDb);
+            start.push_back(valueIn(settings.values, target.index));
+        }
+        const GainsAt gainsAt = [&](const std::vector<float>& values) {
+            std::vector<ParameterValue> trial = settings.values;
+            for (std::size_t i = 0; i < measured.size(); ++i) setValue(trial, measured[i].index, values[i]);
+            return measureGainsDb(module, trial, moduleRate, frequencies);
+        };
+        if (const auto values = searchGainsJointly(gainsAt, targets, start, 0.0f, 1.0f, kBisectionToleranceDb))
+            for (std::size_t i = 0; i < measured.size(); ++i) setValue(settings.values, measured[i].index, (*values)[i]);
+        else
+            oneByOne = gains;
+    }
+
     const std::string rateNote = sampleRateNote(moduleRate, audioRate);
-    bool allMet = gains.empty();
+    bool allMet = oneByOne.empty();
     for (int round = 0; round < kMaxRounds && !allMet; ++round) {
         allMet = true;
-        for (const auto& target : gains) {
+        for (const auto& target : oneByOne) {
             const Measure measure = measureFor(target);
             const auto bracket = findBracket(measure, target.gainDb, 0.0f, 1.0f, allowOutside);
             if (!bracket)
@@ -147,7 +179,7 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
                                                     measure, allowOutside, rateNote));
             setValue(settings.values, target.index, bisectToTarget(measure, target.gainDb, *bracket, kBisectionToleranceDb));
         }
-        for (const auto& target : gains) {
+        for (const auto& target : oneByOne) {
             const auto value = std::find_if(settings.values.begin(), settings.values.end(),
                                             [&](const ParameterValue& v) { return v.index == target.index; });
             if (std::abs(measureFor(target)(value->value) - target.gainDb) > kRoundToleranceDb) allMet = false;
@@ -176,14 +208,15 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
         for (const auto& [index, request] : byIndex) rows.push_back(index);
     std::map<int, std::string> outcomes;
     if (!gains.empty()) {
-        const auto response = measureResponse(module, settings.values, moduleRate);
-        for (const auto& target : gains) {
-            if (target.frequencyHz <= 0.0) {
-                outcomes[target.index] = "matched on the display text";
-                continue;
-            }
-            std::string outcome = formatDb(response.gainDbAt(target.frequencyHz * toModule)) + " measured at " +
-                                  formatHz(target.frequencyHz);
+        std::vector<double> frequencies;
+        for (const auto& target : measured) frequencies.push_back(target.frequencyHz * toModule);
+        const std::vector<double> measuredDb =
+            measured.empty() ? std::vector<double>{} : measureGainsDb(module, settings.values, moduleRate, frequencies);
+        for (const auto& target : gains)
+            if (target.frequencyHz <= 0.0) outcomes[target.index] = "matched on the display text";
+        for (std::size_t i = 0; i < measured.size(); ++i) {
+            const GainTarget& target = measured[i];
+            std::string outcome = formatDb(measuredDb[i]) + " measured at " + formatHz(target.frequencyHz);
             if (toModule != 1.0)
                 outcome += " of the " + formatRate(audioRate) + " audio (" + formatHz(target.frequencyHz * toModule) +
                            " for the module at " + formatRate(moduleRate) + ")";

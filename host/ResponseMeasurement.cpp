@@ -7,6 +7,7 @@
 #include <complex>
 #include <memory>
 #include <mutex>
+#include <numbers>
 
 namespace {
 
@@ -67,13 +68,15 @@ double MagnitudeResponse::gainDbAt(double frequencyHz) const {
 // same to silence; subtracting it leaves the impulse's own response. The impulse is full scale,
 // the loudest a module is built for: a louder one would measure the overload of a module that
 // saturates or clips.
-MagnitudeResponse measureResponse(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters,
-                                  double sampleRate, int frames) {
+namespace {
+
+std::vector<double> impulseResponse(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters,
+                                    double sampleRate, int frames) {
     constexpr int kBlock = 4096;
     StereoProcessor impulse(module, static_cast<float>(sampleRate), kBlock, parameters);
     StereoProcessor silence(module, static_cast<float>(sampleRate), kBlock, parameters);
-    std::vector<double> impulseResponse;
-    impulseResponse.reserve(static_cast<std::size_t>(frames));
+    std::vector<double> response;
+    response.reserve(static_cast<std::size_t>(frames));
     for (int done = 0; done < frames; done += kBlock) {
         const int count = std::min(kBlock, frames - done);
         for (int channel = 0; channel < 2; ++channel) {
@@ -84,7 +87,36 @@ MagnitudeResponse measureResponse(const ModuleLibrary& module, const std::vector
         impulse.run(count);
         silence.run(count);
         for (int i = 0; i < count; ++i)
-            impulseResponse.push_back(static_cast<double>(impulse.output(0)[i]) - silence.output(0)[i]);
+            response.push_back(static_cast<double>(impulse.output(0)[i]) - silence.output(0)[i]);
     }
-    return MagnitudeResponse(sampleRate, static_cast<std::size_t>(frames), magnitudeDb(impulseResponse));
+    return response;
+}
+
+}  // namespace
+
+MagnitudeResponse measureResponse(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters,
+                                  double sampleRate, int frames) {
+    return MagnitudeResponse(sampleRate, static_cast<std::size_t>(frames),
+                             magnitudeDb(impulseResponse(module, parameters, sampleRate, frames)));
+}
+
+// The transform at one frequency by a rotating phasor, set afresh from sin and cos every few
+// thousand frames so that its rounding cannot build up over the impulse's length.
+std::vector<double> measureGainsDb(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters,
+                                   double sampleRate, const std::vector<double>& frequenciesHz, int frames) {
+    constexpr std::size_t kExactEvery = 4096;
+    const std::vector<double> response = impulseResponse(module, parameters, sampleRate, frames);
+    std::vector<double> gains;
+    for (const double hz : frequenciesHz) {
+        const double w = -2.0 * std::numbers::pi * hz / sampleRate;
+        const std::complex<double> step = std::polar(1.0, w);
+        std::complex<double> sum = 0.0, phasor = 1.0;
+        for (std::size_t n = 0; n < response.size(); ++n) {
+            if (n % kExactEvery == 0) phasor = std::polar(1.0, w * static_cast<double>(n));
+            sum += response[n] * phasor;
+            phasor *= step;
+        }
+        gains.push_back(20.0 * std::log10(std::max(std::abs(sum), 1e-15)));
+    }
+    return gains;
 }

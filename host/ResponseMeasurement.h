@@ -35,3 +35,9 @@ private:
 // instantiated or has other than 2 outputs.
 MagnitudeResponse measureResponse(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters,
                                   double sampleRate, int frames = kImpulseFrames);
+
+// The same response at a few frequencies only, each transformed exactly at that frequency rather
+// than read between bins: what a gain request is searched and reported on.
+std::vector<double> measureGainsDb(const ModuleLibrary& module, const std::vector<ParameterValue>& parameters,
+                                   double sampleRate, const std::vector<double>& frequenciesHz,
+                                   int frames = kImpulseFrames);

@@ -1,11 +1,15 @@
 // The pure pieces behind --set and -o: parsing requests, finding parameters by name, reading a
 // frequency out of a name, the bisection that turns a gain into a value, and output planning.
+#include "eq/DesignedResponse.h"
+#include "eq/SixBandEqualiser.h"
 #include "host/CommandLine.h"
+#include "host/JointGainSearch.h"
 #include "host/ParameterRequest.h"
 #include "host/ProcessCommand.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -104,6 +108,35 @@ TEST(GainBisection, WideningFindsANarrowDipNextToTheRange) {
     const auto bracket = findBracket(dip, -40.0, 0.0f, 1.0f, true);
     ASSERT_TRUE(bracket);
     EXPECT_NEAR(dip(bisectToTarget(dip, -40.0, *bracket)), -40.0, 0.01);
+}
+
+// The equaliser's overlapping bands, as their design gives them: six requests met together in a
+// few steps of the module's measurement, from its defaults; one out of reach fails at once.
+TEST(JointGainSearch, MeetsOverlappingBandsTogetherInAFewMeasurements) {
+    const SixBandEqualiser design(nullptr);
+    const DesignedResponse response(design);
+    int measurements = 0;
+    const GainsAt gainsAt = [&](const std::vector<float>& values) {
+        ++measurements;
+        float settings[kStageCount];
+        std::copy(values.begin(), values.end(), settings);
+        std::vector<double> gains;
+        for (double hz : kBandFrequencyHz) gains.push_back(decibels(response.magnitude(settings, hz, 44100.0)));
+        return gains;
+    };
+    const std::vector<float> defaults = {0.2f, 0.25f, 0.333f, 0.333f, 0.333f, 0.333f};
+    const std::vector<double> targets = {6.0, -3.0, 2.0, -6.0, 4.0, -2.0};
+    const auto values = searchGainsJointly(gainsAt, targets, defaults, 0.0f, 1.0f, 0.0002);
+    ASSERT_TRUE(values);
+    const std::vector<double> met = gainsAt(*values);
+    for (int band = 0; band < kStageCount; ++band) EXPECT_NEAR(met[band], targets[band], 0.0002) << band;
+    EXPECT_LE(measurements, 40);
+
+    measurements = 0;
+    std::vector<double> outOfReach = targets;
+    outOfReach[0] = 40.0;
+    EXPECT_FALSE(searchGainsJointly(gainsAt, outOfReach, defaults, 0.0f, 1.0f, 0.0002));
+    EXPECT_LE(measurements, 200);
 }
 
 TEST(OutputPlan, OneFileOrAFolderOfThem) {
