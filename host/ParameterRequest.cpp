@@ -44,15 +44,25 @@ ParameterRequest parseParameterRequest(std::string_view text) {
         request.index = std::stoi(request.name);
     }
 
-    std::string value = trimmed(text.substr(equals + 1));
-    if (value.size() >= 2 && lowered(value.substr(value.size() - 2)) == "db") {
-        request.isGain = true;
-        value = trimmed(std::string_view(value).substr(0, value.size() - 2));
-    }
-    const auto number = wholeNumber(value);
+    const std::string value = trimmed(text.substr(equals + 1));
+    // A number, then perhaps a unit: "+6dB", "-3 dB", "50%", "100 Hz", "20 ms".
+    static const std::regex withUnit(R"(([+-]?(?:[0-9]*\.?[0-9]*(?:[eE][+-]?[0-9]+)?|inf|infinity|nan))\s*([A-Za-z%]*))",
+                                     std::regex::icase);
+    std::smatch parts;
+    std::regex_match(value, parts, withUnit);
+    const std::string numberText = parts[1].str();
+    request.unit = parts[2].str();
+    request.isGain = lowered(request.unit) == "db";
+    if (request.isGain) request.unit = "dB";
+    const std::string lower = lowered(numberText);
+    if (lower.find("inf") != std::string::npos || lower.find("nan") != std::string::npos)
+        throw UsageError("--set " + request.text + ": " + value + " cannot be met; give a finite " +
+                         (request.isGain ? "gain, such as -40dB" : "value"));
+    const auto number = wholeNumber(numberText);
     if (!number)
         throw UsageError("--set " + request.text +
-                         ": the value is neither a normalised number (0.8) nor a gain (+6dB, -3 dB)");
+                         ": the value is neither a normalised number (0.8), a gain (+6dB, -3 dB), a percentage "
+                         "(50%) nor a number with the unit of the parameter's display (100 Hz, 20 ms)");
     // The module takes a 32-bit float; beyond its range the conversion is undefined, and in
     // practice an infinity that turns every output sample into NaN.
     if (!request.isGain && std::abs(*number) > std::numeric_limits<float>::max())
@@ -60,6 +70,43 @@ ParameterRequest parseParameterRequest(std::string_view text) {
     request.value = *number;
     return request;
 }
+
+std::optional<double> frequencyTyped(std::string_view text) {
+    static const std::regex frequency(R"(\s*([0-9]+(\.[0-9]+)?)\s*(k|khz|hz)\s*)", std::regex::icase);
+    std::match_results<std::string_view::const_iterator> match;
+    if (!std::regex_match(text.begin(), text.end(), match, frequency)) return std::nullopt;
+    const double value = std::stod(match[1].str());
+    return lowered(match[3].str()) == "hz" ? value : value * 1000.0;
+}
+
+bool showsUnit(std::string_view display, std::string_view unit) {
+    if (unit == "%") return display.find('%') != std::string_view::npos;
+    static const std::regex word(R"([A-Za-z]+)");
+    const std::string text(display), wanted = lowered(std::string(unit));
+    for (std::sregex_iterator it(text.begin(), text.end(), word), end; it != end; ++it)
+        if (lowered(it->str()) == wanted) return true;
+    return false;
+}
+
+namespace {
+
+// Edits (insertions, deletions, substitutions) between two texts.
+std::size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+}  // namespace
 
 int findParameterIndex(const ParameterRequest& request, const std::vector<std::string>& names) {
     const int count = static_cast<int>(names.size());
@@ -73,12 +120,31 @@ int findParameterIndex(const ParameterRequest& request, const std::vector<std::s
     std::vector<int> matches;
     for (int i = 0; i < count; ++i)
         if (lowered(trimmed(names[static_cast<std::size_t>(i)])) == wanted) matches.push_back(i);
+    if (matches.empty())
+        if (const auto typed = frequencyTyped(request.name))
+            for (int i = 0; i < count; ++i)
+                if (frequencyInName(names[static_cast<std::size_t>(i)]) == typed) matches.push_back(i);
     if (matches.size() == 1) return matches.front();
     if (matches.size() > 1) {
         std::string indices;
         for (int i : matches) indices += (indices.empty() ? "" : ", ") + std::to_string(i);
         throw UsageError("--set " + request.text + ": several parameters are called \"" + request.name +
                          "\" (indices " + indices + "); give the index instead");
+    }
+    // A slip of a letter or two is answered with the names it was nearest.
+    std::vector<std::pair<std::size_t, int>> near;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = lowered(trimmed(names[static_cast<std::size_t>(i)]));
+        const std::size_t distance = editDistance(wanted, name);
+        if (distance <= std::max<std::size_t>(2, name.size() / 3)) near.emplace_back(distance, i);
+    }
+    std::sort(near.begin(), near.end());
+    if (!near.empty()) {
+        std::string nearest;
+        for (std::size_t k = 0; k < std::min<std::size_t>(near.size(), 3); ++k)
+            nearest += (k ? ", \"" : "\"") + trimmed(names[static_cast<std::size_t>(near[k].second)]) + "\"";
+        throw UsageError("--set " + request.text + ": the module has no parameter called \"" + request.name +
+                         "\"; did you mean " + nearest + "?");
     }
     std::string known;
     constexpr int kNamesShown = 12;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <ostream>
 #include <stdexcept>
@@ -21,6 +22,8 @@ constexpr int kWholeTableLimit = 16;
 constexpr int kMaxRounds = 12;
 constexpr double kRoundToleranceDb = 0.002;
 constexpr double kBisectionToleranceDb = 0.0002;
+// A band whose gain the others move by more than this is marked in the table.
+constexpr double kMovedDb = 0.5;
 
 struct GainTarget {
     int index;
@@ -100,28 +103,43 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
     std::vector<GainTarget> gains;
     for (const auto& [index, request] : byIndex) {
         const std::string name = trimmed(names[static_cast<std::size_t>(index)]);
-        if (!request->isGain) {
+        const auto frequency = frequencyInName(name);
+        // On a band, "%" is a normalised value: "50%" is 0.5.
+        if (request->unit.empty() || (request->unit == "%" && frequency)) {
+            const double value = request->unit.empty() ? request->value : request->value / 100.0;
             // A forgotten "dB" turns a gain into a huge normalised value, which the module takes.
-            if (!allowOutside && (request->value < 0.0 || request->value > 1.0)) {
+            if (!allowOutside && (value < 0.0 || value > 1.0)) {
                 char gain[32];
                 std::snprintf(gain, sizeof gain, "%+gdB", request->value);
-                throw UsageError("--set " + request->text + ": " + trimmed(request->text.substr(request->text.rfind('=') + 1)) +
-                                 " is outside the normalised range 0..1; for a gain write \"" + request->name + "=" + gain +
-                                 "\", or add --allow-outside to set it as it is");
+                const std::string given = trimmed(request->text.substr(request->text.rfind('=') + 1));
+                throw UsageError("--set " + request->text + ": " + given +
+                                 (request->unit.empty() ? " is outside the normalised range 0..1; for a gain write \"" +
+                                                              request->name + "=" + gain + "\","
+                                                        : " is outside 0..100%;") +
+                                 (request->unit.empty() ? " or add" : " add") + " --allow-outside to set it as it is");
             }
-            setValue(settings.values, index, static_cast<float>(request->value));
+            setValue(settings.values, index, static_cast<float>(value));
             continue;
         }
         setValue(settings.values, index, probe.parameter(index));
-        const auto frequency = frequencyInName(name);
-        if (frequency && *frequency >= audioRate / 2.0)
-            throw UsageError("--set " + request->text + ": " + formatHz(*frequency) + " is above the Nyquist frequency (" +
-                             formatHz(audioRate / 2.0) + ") of audio at " + std::to_string(static_cast<int>(audioRate)) +
-                             " Hz");
-        if (!frequency)
-            settings.notes.push_back("note: parameter \"" + name + "\" names no frequency, so " + formatDb(request->value) +
-                                     " is matched on its display text, not measured");
-        gains.push_back({index, request->value, frequency.value_or(0.0)});
+        if (request->isGain && frequency) {
+            if (*frequency >= audioRate / 2.0)
+                throw UsageError("--set " + request->text + ": " + formatHz(*frequency) +
+                                 " is above the Nyquist frequency (" + formatHz(audioRate / 2.0) + ") of audio at " +
+                                 std::to_string(static_cast<int>(audioRate)) + " Hz");
+            gains.push_back({index, request->value, *frequency});
+            continue;
+        }
+        // Any other value with a unit is what the parameter's display should read, in that unit.
+        const std::string shown = trimmed(trimmed(probe.paramDisplay(index)) + " " + trimmed(probe.paramLabel(index)));
+        if (!showsUnit(shown, request->unit))
+            throw UsageError("--set " + request->text + ": parameter \"" + name + "\" shows \"" + shown + "\", not " +
+                             request->unit + "; give a value in its unit or a normalised value 0..1");
+        settings.notes.push_back("note: parameter \"" + name + "\" " +
+                                 (frequency ? "is a band, but " + request->unit + " is not a gain, so the value"
+                                            : "names no frequency, so " + trimmed(request->text.substr(request->text.rfind('=') + 1))) +
+                                 " is matched on its display text, not measured");
+        gains.push_back({index, request->value, 0.0});
     }
 
     const auto measureFor = [&](const GainTarget& target) -> Measure {
@@ -133,6 +151,10 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
         return [&, target](float value) {
             probe.setParameter(target.index, value);
             const std::string display = probe.paramDisplay(target.index);
+            // A display that reads "-inf" at one end is a number for the search, not a failure.
+            const std::string word = lowered(trimmed(display));
+            if (word == "-inf" || word == "inf" || word == "+inf")
+                return word == "-inf" ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
             const auto number = numberInText(display);
             if (!number)
                 throw std::runtime_error("parameter \"" + trimmed(names[static_cast<std::size_t>(target.index)]) +
@@ -206,21 +228,38 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
         for (int i = 0; i < count; ++i) rows.push_back(i);
     else
         for (const auto& [index, request] : byIndex) rows.push_back(index);
+    // Every band shown gets its measured gain at its own frequency, the untouched ones too: bands
+    // overlap, and a neighbour's request moves them. One run at these settings, one at the
+    // module's own, to tell which were moved.
     std::map<int, std::string> outcomes;
-    if (!gains.empty()) {
-        std::vector<double> frequencies;
-        for (const auto& target : measured) frequencies.push_back(target.frequencyHz * toModule);
-        const std::vector<double> measuredDb =
-            measured.empty() ? std::vector<double>{} : measureGainsDb(module, settings.values, moduleRate, frequencies);
-        for (const auto& target : gains)
-            if (target.frequencyHz <= 0.0) outcomes[target.index] = "matched on the display text";
-        for (std::size_t i = 0; i < measured.size(); ++i) {
-            const GainTarget& target = measured[i];
-            std::string outcome = formatDb(measuredDb[i]) + " measured at " + formatHz(target.frequencyHz);
+    for (const auto& target : gains)
+        if (target.frequencyHz <= 0.0) outcomes[target.index] = "matched on the display text";
+    std::vector<int> bands;
+    std::vector<double> frequencies;
+    for (int index : rows)
+        if (const auto hz = frequencyInName(names[static_cast<std::size_t>(index)]); hz && *hz < audioRate / 2.0) {
+            bands.push_back(index);
+            frequencies.push_back(*hz * toModule);
+        }
+    if (!bands.empty() && probe.record().numOutputs == 2 && probe.record().numInputs > 0) {
+        const std::vector<double> measuredDb = measureGainsDb(module, settings.values, moduleRate, frequencies);
+        const std::vector<double> ownDb = measureGainsDb(module, {}, moduleRate, frequencies);
+        for (std::size_t i = 0; i < bands.size(); ++i) {
+            const int index = bands[i];
+            const double hz = frequencies[i] / toModule;
+            std::string outcome = formatDb(measuredDb[i]) + " measured at " + formatHz(hz);
             if (toModule != 1.0)
-                outcome += " of the " + formatRate(audioRate) + " audio (" + formatHz(target.frequencyHz * toModule) +
+                outcome += " of the " + formatRate(audioRate) + " audio (" + formatHz(frequencies[i]) +
                            " for the module at " + formatRate(moduleRate) + ")";
-            outcomes[target.index] = outcome;
+            const bool requested = byIndex.count(index) != 0;
+            if (!requested && std::abs(measuredDb[i] - ownDb[i]) > kMovedDb) {
+                char pin[32];
+                std::snprintf(pin, sizeof pin, "%+.2fdB", ownDb[i]);
+                if (std::abs(ownDb[i]) < 0.005) std::snprintf(pin, sizeof pin, "0dB");
+                outcome += "; moved by the others (--set \"" + trimmed(names[static_cast<std::size_t>(index)]) + "=" +
+                           pin + "\" holds it)";
+            }
+            outcomes[index] = outcome;
         }
     }
     for (int index : rows) {

@@ -30,6 +30,12 @@ TEST(ParameterRequest, NamesOrIndicesWithNormalisedValuesOrGains) {
     EXPECT_EQ(parseParameterRequest("80 Hz=+6DB").value, 6.0);
     EXPECT_EQ(parseParameterRequest("x=-0.25").value, -0.25);
     EXPECT_EQ(parseParameterRequest("a=b=1").name, "a=b") << "the value follows the last '='";
+    const auto percent = parseParameterRequest("80 Hz=50 %");
+    EXPECT_EQ(percent.unit, "%");
+    EXPECT_EQ(percent.value, 50.0);
+    EXPECT_FALSE(percent.isGain);
+    EXPECT_EQ(parseParameterRequest("Delay=2.5e1ms").unit, "ms");
+    EXPECT_EQ(parseParameterRequest("Delay=2.5e1ms").value, 25.0);
 }
 
 TEST(ParameterRequest, WhatDoesNotParseIsAUsageError) {
@@ -40,13 +46,22 @@ TEST(ParameterRequest, WhatDoesNotParseIsAUsageError) {
     }
 }
 
-TEST(ParameterRequest, NamesMatchTrimmedAndRegardlessOfCase) {
-    const std::vector<std::string> names{"80 Hz  ", "400 Hz  ", "1 kHz  ", "2.5 kHz  "};
+TEST(ParameterRequest, NamesMatchTrimmedRegardlessOfCaseOrAsFrequenciesAreWritten) {
+    const std::vector<std::string> names{"80 Hz  ", "400 Hz  ", "1 kHz  ", "2.5 kHz  ", "12 kHz  "};
     EXPECT_EQ(findParameterIndex(parseParameterRequest("80 hz=1"), names), 0);
     EXPECT_EQ(findParameterIndex(parseParameterRequest("1 KHZ=1"), names), 2);
-    EXPECT_EQ(findParameterIndex(parseParameterRequest("3=1"), names), 3);
-    EXPECT_THROW(findParameterIndex(parseParameterRequest("4=1"), names), UsageError);
-    EXPECT_THROW(findParameterIndex(parseParameterRequest("80Hz=1"), names), UsageError);
+    EXPECT_EQ(findParameterIndex(parseParameterRequest("3=1"), names), 3) << "a bare integer stays an index";
+    EXPECT_THROW(findParameterIndex(parseParameterRequest("5=1"), names), UsageError);
+    for (const auto& [typed, index] : {std::pair{"80Hz", 0}, {"400hz", 1}, {"1k", 2}, {"1kHz", 2}, {"1000 Hz", 2},
+                                       {"2.5k", 3}, {"2500 Hz", 3}, {"12k", 4}, {"12 kHz", 4}})
+        EXPECT_EQ(findParameterIndex(parseParameterRequest(std::string(typed) + "=+1dB"), names), index) << typed;
+    EXPECT_THROW(findParameterIndex(parseParameterRequest("5k=1"), names), UsageError);
+    try {
+        findParameterIndex(parseParameterRequest("4OO Hz=1"), names);
+        ADD_FAILURE() << "a misspelt name was taken";
+    } catch (const UsageError& error) {
+        EXPECT_NE(std::string(error.what()).find("did you mean \"400 Hz\""), std::string::npos) << error.what();
+    }
     EXPECT_THROW(findParameterIndex(parseParameterRequest("Gain=1"), {"Gain", "gain "}), UsageError);
 }
 

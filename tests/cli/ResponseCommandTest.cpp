@@ -148,9 +148,19 @@ TEST(ResponseCommand, NamesWithoutAFrequencyAreMatchedOnTheDisplayTextAndSaySo) 
 
     const auto wordy = runSixband({"process", "in.wav", "-o", "out2.wav", "--plugin", FAKE_GainPeer, "--set", "mode=+6dB"},
                                   folder.path());
-    EXPECT_EQ(wordy.exitCode, 1);
-    EXPECT_NE(wordy.err.find("not a number"), std::string::npos) << wordy.err;
+    EXPECT_EQ(wordy.exitCode, 2) << "a display in words shows no dB to match";
+    EXPECT_NE(wordy.err.find("shows \"soft\", not dB"), std::string::npos) << wordy.err;
     EXPECT_FALSE(std::filesystem::exists(folder / "out2.wav"));
+    // A band's percentage is a normalised value; the table gives every band's gain and marks the
+    // ones a neighbour's request moved, with the request that holds them.
+    const auto bands = runSixband({"process", "in.wav", "-o", "out3.wav", "--set", "80Hz=50%", "--set", "2.5k=-6dB"},
+                                  folder.path());
+    ASSERT_EQ(bands.exitCode, 0) << bands.err;
+    EXPECT_NE(bands.out.find("0.5"), std::string::npos) << bands.out;
+    EXPECT_NE(bands.out.find("-6.00 dB measured at 2.5 kHz"), std::string::npos) << bands.out;
+    EXPECT_NE(bands.out.find("measured at 400 Hz; moved by the others (--set \"400 Hz=0dB\" holds it)"), std::string::npos)
+        << bands.out;
+    EXPECT_EQ(bands.out.find("at 12 kHz; moved"), std::string::npos) << bands.out;
 }
 
 TEST(ResponseCommand, PlotsAreWrittenAsPngOrSvgWithTheBandNames) {
