@@ -46,7 +46,7 @@ void printModuleInfo(const std::string& modulePath, std::ostream& out) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(r.uniqueID));
 
-    out << "module        " << modulePath << " (entry " << module.entryName() << ")\n"
+    out << "module        " << module.path() << " (entry " << module.entryName() << ")\n"
         << "unique id     " << fourCharText(r.uniqueID) << " (" << hex << ")\n"
         << "version       " << r.version << "\n"
         << "inputs        " << r.numInputs << "\n"

@@ -1,6 +1,7 @@
 #include "ModuleLibrary.h"
 
 #include "ModuleCall.h"
+#include "ModuleSearch.h"
 
 #include <utility>
 
@@ -24,9 +25,8 @@ void* findSymbol(void* handle, const char* name) {
 void closeLibrary(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
 #else
 void* openLibrary(const std::string& path, std::string& error) {
-    // A bare file name would make the loader search the library path instead of the folder.
-    const std::string where = path.find('/') == std::string::npos ? "./" + path : path;
-    void* handle = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Always a path by now: a bare name would make the loader search the library path.
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) error = dlerror();
     return handle;
 }
@@ -37,13 +37,20 @@ void closeLibrary(void* handle) { dlclose(handle); }
 }  // namespace
 
 ModuleLibrary::ModuleLibrary(const std::string& path) : path_(path) {
+#ifndef _WIN32
+    const auto located = locatedModule(path);
+    if (!located)
+        throw ModuleError("cannot load module " + path + ": there is none of that name in " + moduleFoldersText() +
+                          " (a name with a slash, such as ./" + path + ", names a file anywhere)");
+    path_ = *located;
+#endif
     std::string error;
     {
         // Loading runs the module's own initialisation, which can crash like any of its calls.
         const ModuleCall call(path_.c_str(), "loading");
-        handle_ = openLibrary(path, error);
+        handle_ = openLibrary(path_, error);
     }
-    if (!handle_) throw ModuleError("cannot load module " + path + ": " + error);
+    if (!handle_) throw ModuleError("cannot load module " + path_ + ": " + error);
     for (const char* name : {"main", "VSTPluginMain"}) {
         if (void* symbol = findSymbol(handle_, name)) {
             entry_ = reinterpret_cast<PluginEntryProc>(symbol);
@@ -53,7 +60,7 @@ ModuleLibrary::ModuleLibrary(const std::string& path) : path_(path) {
     }
     closeLibrary(handle_);
     handle_ = nullptr;
-    throw ModuleError("module " + path + " exports neither main nor VSTPluginMain");
+    throw ModuleError("module " + path_ + " exports neither main nor VSTPluginMain");
 }
 
 ModuleLibrary::~ModuleLibrary() {

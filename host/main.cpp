@@ -5,6 +5,7 @@
 #include "DemoCommand.h"
 #include "InfoCommand.h"
 #include "ModuleLibrary.h"
+#include "ModuleSearch.h"
 #include "ProcessCommand.h"
 #include "ResponseCommand.h"
 
@@ -25,7 +26,9 @@ std::string defaultModulePath() {
     const auto beside = self.parent_path() / SIXBAND_MODULE_FILE;
     if (std::filesystem::exists(beside)) return beside.string();
     const auto installed = self.parent_path().parent_path() / "lib" / "vst" / SIXBAND_MODULE_FILE;
-    return std::filesystem::exists(installed) ? installed.string() : beside.string();
+    if (std::filesystem::exists(installed)) return installed.string();
+    // A copy of the program elsewhere still finds the installed module where hosts look.
+    return locatedModule(SIXBAND_MODULE_FILE).value_or(beside.string());
 }
 
 }  // namespace

@@ -132,9 +132,10 @@ TEST_F(CommandErrors, OutputsThatCannotOrMustNotBeWrittenAreRefused) {
 
 TEST_F(CommandErrors, ModulesThatCannotBeHostedAreRefused) {
     for (const ErrorCase& c : std::vector<ErrorCase>{
-             {"not a shared object", {"process", "good.wav", "-o", "out.wav", "--plugin", "not-a-module.so"}, 1,
+             {"not a shared object", {"process", "good.wav", "-o", "out.wav", "--plugin", "./not-a-module.so"}, 1,
               "cannot load module"},
-             {"missing module", {"process", "good.wav", "-o", "out.wav", "--plugin", "nowhere.so"}, 1, "cannot load module"},
+             {"missing module", {"process", "good.wav", "-o", "out.wav", "--plugin", "nowhere.so"}, 1,
+              "cannot load module nowhere.so: there is none of that name in $VST_PATH"},
              {"neither entry", {"process", "good.wav", "-o", "out.wav", "--plugin", FAKE_NoEntry}, 1,
               "exports neither main nor VSTPluginMain"},
              {"entry returns null", {"process", "good.wav", "-o", "out.wav", "--plugin", FAKE_NullEffect}, 1, "returned null"},
@@ -146,6 +147,21 @@ TEST_F(CommandErrors, ModulesThatCannotBeHostedAreRefused) {
              {"info on a module without entry", {"info", "--plugin", FAKE_NoEntry}, 1, "exports neither"},
          })
         expectClean(c);
+}
+
+// A name without a folder is looked for where hosts look, $VST_PATH first, and not in the current
+// folder, which a module there would otherwise be loaded from by whoever runs the program there.
+TEST_F(CommandErrors, ModulesNamedWithoutAFolderAreFoundWhereHostsLook) {
+    std::filesystem::create_directories(folder / "vst" / "first");
+    std::filesystem::copy_file(SIXBAND_MODULE_PATH, folder / "vst" / "first" / "found.so");
+    std::filesystem::copy_file(SIXBAND_MODULE_PATH, folder / "here.so");
+    const auto found = runShell("HOME=$PWD VST_PATH=/nowhere:$PWD/vst/first $SIXBAND info --plugin found.so", folder.path());
+    EXPECT_EQ(found.exitCode, 0) << found.err;
+    EXPECT_NE(found.out.find((folder / "vst" / "first" / "found.so").string()), std::string::npos) << found.out;
+    const auto here = runShell("HOME=$PWD $SIXBAND info --plugin here.so", folder.path());
+    EXPECT_EQ(here.exitCode, 1);
+    EXPECT_NE(here.err.find("there is none of that name in $VST_PATH"), std::string::npos) << here.err;
+    EXPECT_EQ(runShell("HOME=$PWD $SIXBAND info --plugin ./here.so", folder.path()).exitCode, 0);
 }
 
 TEST_F(CommandErrors, ParameterRequestsThatDoNotParseOrNameNothingAreUsageErrors) {
