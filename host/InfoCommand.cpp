@@ -2,6 +2,8 @@
 
 #include "HostedEffect.h"
 #include "ModuleLibrary.h"
+#include "TextTable.h"
+#include "plugin/ShortestText.h"
 
 #include <CLI/CLI.hpp>
 
@@ -20,15 +22,25 @@ std::string fourCharText(std::int32_t code) {
     return text;
 }
 
+// The bits this interface's record defines, by the names of their meaning ("can mono" is a
+// module that can be fed one input, not a mono module); any other bit in hex, not dropped.
 std::string flagNames(std::int32_t flags) {
     static constexpr struct {
         std::int32_t bit;
         const char* name;
-    } kFlags[] = {{0x01, "editor"},     {effFlagsHasClip, "clip"},  {effFlagsHasVu, "vu"},
-                  {effFlagsCanMono, "mono"}, {effFlagsCanReplacing, "replacing"}};
+    } kFlags[] = {{0x01, "has editor"},         {effFlagsHasClip, "has clip"},  {effFlagsHasVu, "has vu"},
+                  {effFlagsCanMono, "can mono"}, {effFlagsCanReplacing, "can replace"}};
     std::string names;
-    for (const auto& flag : kFlags)
+    std::uint32_t known = 0;
+    for (const auto& flag : kFlags) {
+        known |= static_cast<std::uint32_t>(flag.bit);
         if (flags & flag.bit) names += (names.empty() ? "" : ", ") + std::string(flag.name);
+    }
+    if (const std::uint32_t other = static_cast<std::uint32_t>(flags) & ~known) {
+        char text[32];
+        std::snprintf(text, sizeof text, "0x%x", other);
+        names += (names.empty() ? "other bits " : ", other bits ") + std::string(text);
+    }
     return names.empty() ? "none" : names;
 }
 
@@ -57,14 +69,12 @@ void printModuleInfo(const std::string& modulePath, std::ostream& out) {
         << "initial delay " << r.initialDelay << "\n"
         << "program name  " << quoted(effect.programName()) << "\n\n";
 
-    out << "index  name          value      display     label\n";
-    for (int i = 0; i < r.numParams; ++i) {
-        char line[256];
-        std::snprintf(line, sizeof line, "%5d  %-12s  %-9.6f  %-10s  %s\n", i,
-                      quoted(effect.paramName(i)).c_str(), static_cast<double>(effect.parameter(i)),
-                      quoted(effect.paramDisplay(i)).c_str(), quoted(effect.paramLabel(i)).c_str());
-        out << line;
-    }
+    // The texts exactly as the module gives them, padding and all, between quotes.
+    TextTable table({"index", "name", "value", "display", "label"});
+    for (int i = 0; i < r.numParams; ++i)
+        table.add({std::to_string(i), quoted(effect.paramName(i)), shortestText(effect.parameter(i)),
+                   quoted(effect.paramDisplay(i)), quoted(effect.paramLabel(i))});
+    table.print(out);
 }
 
 void addInfoCommand(CLI::App& app, const std::string& defaultModule) {

@@ -4,6 +4,8 @@
 #include "HostedEffect.h"
 #include "JointGainSearch.h"
 #include "ResponseMeasurement.h"
+#include "TextTable.h"
+#include "plugin/ShortestText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -277,13 +279,8 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
 void printSettings(const ResolvedSettings& settings, std::ostream& out) {
     for (const auto& warning : settings.warnings) std::cerr << "sixband: warning: " << warning << "\n";
     for (const auto& note : settings.notes) out << note << "\n";
-    out << "index  name          value      display          request   result\n";
-    for (const auto& row : settings.table) {
-        char line[512];
-        std::snprintf(line, sizeof line, "%5d  %-12s  %-9.6f  %-15s  %-8s  %s", row.index, row.name.c_str(),
-                      static_cast<double>(row.value), row.display.c_str(), row.request.c_str(), row.outcome.c_str());
-        std::string text = line;
-        text.erase(text.find_last_not_of(' ') + 1);
-        out << text << "\n";
-    }
+    TextTable table({"index", "name", "value", "display", "request", "result"});
+    for (const auto& row : settings.table)
+        table.add({std::to_string(row.index), row.name, shortestText(row.value), row.display, row.request, row.outcome});
+    table.print(out);
 }

@@ -2,6 +2,7 @@
 // controls carry the module's parameter names and defaults, so the two faces cannot drift apart.
 // Run by the build: sixband_lv2_turtle BUNDLE_FOLDER BINARY_FILE_NAME
 #include "Lv2Ports.h"
+#include "plugin/ShortestText.h"
 
 #include <cctype>
 #include <cmath>
@@ -30,16 +31,12 @@ std::string symbolFor(const std::string& name, const char* prefix = "band_") {
 // The shortest decimal that reads back as the same float, so that a host's default is the
 // module's to the bit.
 std::string decimal(float value) {
-    char text[32];
     if (value == std::trunc(value) && std::abs(value) < 1e6f) {
+        char text[32];
         std::snprintf(text, sizeof text, "%.1f", static_cast<double>(value));
         return text;
     }
-    for (int digits = 1; digits <= 9; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
-        if (std::strtof(text, nullptr) == value) break;
-    }
-    std::string result = text;
+    std::string result = shortestText(value);
     if (result.find_first_of(".e") == std::string::npos) result += ".0";
     return result;
 }

@@ -25,7 +25,7 @@ TEST(BenchCommand, ComparesTheEqualiserWithAPeerShapedModule) {
     EXPECT_EQ(rows[0][5], "1.000");
     for (const auto& r : rows) EXPECT_GT(std::stod(r[2]), 0.0);
     // Each --set went to the module named before it.
-    EXPECT_NE(run.out.find("0.600000"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("80 Hz    0.6  "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("299  Unused"), std::string::npos) << run.out;
 }
 

@@ -415,6 +415,10 @@ TEST(FailingModule, ARecordBeyondReasonIsRefusedAndTextsAreShownEscaped) {
     EXPECT_EQ(shown.exitCode, 0) << shown.err;
     EXPECT_NE(shown.out.find("\"Gain\\x0A\\x1B[2J\""), std::string::npos) << shown.out;
     EXPECT_EQ(shown.out.find('\x1b'), std::string::npos) << "an escape sequence reached the terminal";
+    const RunResult flags = runShell(std::string("SIXBAND_FAKE_RECORD=odd-flags $SIXBAND info --plugin ") + FAKE_Misbehaving,
+                                     folder.path());
+    EXPECT_NE(flags.out.find("flags         0x112 (has clip, can replace, other bits 0x100)"), std::string::npos)
+        << flags.out;
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // A module that fails as badly as a module can, as the environment asks, so that the host's
 // handling of each failure can be tested: SIXBAND_FAKE_FAULT is segv, overflow, abort or exit, and
 // SIXBAND_FAKE_FAULT_IN the call it happens in (load, open or process; process by default).
-// SIXBAND_FAKE_RECORD=huge-params or huge-inputs gives an absurd record instead; otherwise the
-// record is a silent stereo one with one parameter whose name holds control characters.
+// SIXBAND_FAKE_RECORD=huge-params or huge-inputs gives an absurd record instead, odd-flags one with
+// a flag bit the interface does not define; otherwise the record is a silent stereo one with one
+// parameter whose name holds control characters.
 #include "FakeRecord.h"
 
 #include <cstdio>
@@ -62,5 +63,6 @@ FAKE_ENTRY(audioMasterCallback) {
     const std::string record = setting("SIXBAND_FAKE_RECORD");
     if (record == "huge-params") effect.numParams = 0x7FFFFFFF;
     if (record == "huge-inputs") effect.numInputs = 100000000;
+    if (record == "odd-flags") effect.flags = 0x112;
     return &effect;
 }
