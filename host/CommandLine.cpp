@@ -67,6 +67,7 @@ CLI::Validator decimalNumberCheck(double lowest, double highest, const std::stri
 
 namespace {
 bool infoToStderr = false;
+}  // namespace
 
 std::size_t editDistance(const std::string& a, const std::string& b) {
     std::vector<std::size_t> row(b.size() + 1);
@@ -82,7 +83,6 @@ std::size_t editDistance(const std::string& a, const std::string& b) {
     }
     return row[b.size()];
 }
-}  // namespace
 
 std::string lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),

@@ -40,6 +40,9 @@ void addModuleOptions(CLI::App& command, ModuleOptions& options, const std::stri
 // The text in lower case (ASCII letters), for names and words typed in any case.
 std::string lowered(std::string text);
 
+// Edits (a letter added, dropped or changed) that turn one text into the other.
+std::size_t editDistance(const std::string& a, const std::string& b);
+
 // The word among `known` closest to `typed` in edits (a letter added, dropped or changed), when it
 // is close enough to be what was meant; "" otherwise.
 std::string nearestWord(const std::string& typed, const std::vector<std::string>& known);

@@ -2,6 +2,7 @@
 #include "AbnormalEnd.h"
 #include "BenchCommand.h"
 #include "CommandLine.h"
+#include "CommandLineSlips.h"
 #include "DemoCommand.h"
 #include "InfoCommand.h"
 #include "ModuleLibrary.h"
@@ -62,12 +63,13 @@ int main(int argc, char** argv) {
     }
 
     try {
+        checkOptionsTyped(app, argc, argv);
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         // --help and --version end parsing with status 0; every other parse error is a usage error,
         // whatever status CLI11 assigns it.
         if (e.get_exit_code() == 0) return app.exit(e);
-        std::cerr << "sixband: " << e.what() << " (see --help)\n";
+        std::cerr << "sixband: " << parseErrorText(e) << " (see --help)\n";
         return kExitUsage;
     } catch (const UsageError& e) {
         std::cerr << "sixband: " << e.what() << "\n";

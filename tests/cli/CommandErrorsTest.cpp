@@ -189,7 +189,11 @@ TEST_F(CommandErrors, ParameterRequestsThatDoNotParseOrNameNothingAreUsageErrors
 
 TEST_F(CommandErrors, CommandLinesCLI11RejectsAreUsageErrors) {
     for (const ErrorCase& c : std::vector<ErrorCase>{
-             {"no command", {}, 2, "subcommand"},
+             {"no command", {}, 2, "give a command: info, process, response, bench or demo"},
+             {"mistyped option before a command", {"--versoin"}, 2, "unknown option \"--versoin\"; did you mean --version?"},
+             {"mistyped option", {"info", "--plugn", "x"}, 2, "unknown option \"--plugn\" for info; did you mean --plugin?"},
+             {"option given twice", {"info", "--plugin", "a", "--plugin", "b"}, 2, "--plugin is given more than once"},
+             {"stray argument", {"info", "extra"}, 2, "unexpected argument: extra"},
              {"mistyped command", {"proces", "good.wav", "-o", "out.wav"}, 2, "did you mean process?"},
              {"unknown command", {"equalise", "good.wav"}, 2, "the commands are info, process"},
              {"block that is no number", {"process", "good.wav", "-o", "out.wav", "--block", "abc"}, 2,
