@@ -117,21 +117,24 @@ std::ostream& info(bool quiet) {
     return infoToStderr ? std::cerr : std::cout;
 }
 
-std::string sampleRateNote(double moduleRate, double audioRate) {
+std::string sampleRateNote(double moduleRate, double audioRate, bool bandsFixed) {
     char line[400];
     if (moduleRate == audioRate) {
-        if (moduleRate == kDesignRateHz) return "";
+        if (moduleRate == kDesignRateHz || !bandsFixed) return "";
         std::snprintf(line, sizeof line,
-                      "note: the audio runs at %g Hz, not %g Hz: the equaliser's bands, designed for "
+                      "note: the audio runs at %g Hz, not %g Hz: the module's bands, designed for "
                       "%g Hz, sit at %.4f times their named frequencies",
                       moduleRate, kDesignRateHz, kDesignRateHz, moduleRate / kDesignRateHz);
         return line;
     }
     // The module counts time in its own rate; the listener hears it in the audio's.
-    std::snprintf(line, sizeof line,
-                  "note: the module runs at %g Hz on audio at %g Hz, so what it does at a frequency lands at "
-                  "%.4f times that frequency in the output; the equaliser's bands, designed for %g Hz, sit at "
-                  "%.4f times their named frequencies there",
-                  moduleRate, audioRate, audioRate / moduleRate, kDesignRateHz, audioRate / kDesignRateHz);
+    const int length = std::snprintf(line, sizeof line,
+                                     "note: the module runs at %g Hz on audio at %g Hz, so what it does at a frequency "
+                                     "lands at %.4f times that frequency in the output",
+                                     moduleRate, audioRate, audioRate / moduleRate);
+    if (bandsFixed)
+        std::snprintf(line + length, sizeof line - static_cast<std::size_t>(length),
+                      "; its bands, designed for %g Hz, sit at %.4f times their named frequencies there", kDesignRateHz,
+                      audioRate / kDesignRateHz);
     return line;
 }

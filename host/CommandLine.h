@@ -64,9 +64,10 @@ CLI::Validator wholeNumberCheck(long long lowest, long long highest, const std::
 // The same for a finite decimal number (CLI11's Range lets NaN through).
 CLI::Validator decimalNumberCheck(double lowest, double highest, const std::string& what);
 
-// The one-line note for a module running at a rate other than the equaliser's design rate, or on
-// audio of another rate than its own (--rate); "" when both are 44,100 Hz.
-std::string sampleRateNote(double moduleRate, double audioRate);
+// The one-line note for a module whose bands are fixed to the design rate (bandsFixed, as
+// measured) running at another rate, or for any module on audio of another rate than its own
+// (--rate); "" when there is nothing to say.
+std::string sampleRateNote(double moduleRate, double audioRate, bool bandsFixed);
 inline constexpr double kDesignRateHz = 44100.0;
 
 // Informational output (tables, notes, the summary) goes to stderr from here on: standard output

@@ -46,7 +46,8 @@ OutputTarget resolveOutputTarget(const std::filesystem::path& out) {
             throw UsageError(out.string() + ": refusing to write audio to a terminal; redirect it or name a file");
         target.kind = OutputTarget::Kind::Descriptor;
         target.descriptor = *named;
-        target.pipe = !S_ISREG(status.st_mode);
+        // A device such as /dev/null takes any type, as a file does; only a pipe cannot go back.
+        target.pipe = isStreamNode(status.st_mode);
         return target;
     }
 

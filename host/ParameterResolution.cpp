@@ -1,6 +1,7 @@
 #include "ParameterResolution.h"
 
 #include "CommandLine.h"
+#include "DesignRateProbe.h"
 #include "HostedEffect.h"
 #include "JointGainSearch.h"
 #include "ResponseMeasurement.h"
@@ -191,7 +192,9 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
             oneByOne = gains;
     }
 
-    const std::string rateNote = sampleRateNote(moduleRate, audioRate);
+    if (moduleRate != kDesignRateHz)
+        settings.bandsFixedToDesignRate = bandsFixedToDesignRate(module, names, settings.values, moduleRate);
+    const std::string rateNote = sampleRateNote(moduleRate, audioRate, settings.bandsFixedToDesignRate);
     bool allMet = oneByOne.empty();
     for (int round = 0; round < kMaxRounds && !allMet; ++round) {
         allMet = true;

@@ -24,6 +24,7 @@ struct ResolvedSettings {
     std::vector<ResolvedParameter> table;    // every parameter of a small module, else those set
     std::vector<std::string> notes;          // one line each, e.g. a gain matched on display text
     std::vector<std::string> warnings;       // one line each, e.g. a value the module did not keep
+    bool bandsFixedToDesignRate = false;     // measured, at a module rate other than 44,100 Hz
 };
 
 // The module runs at `moduleRate` on audio whose frames are `audioRate` apart (the same, unless

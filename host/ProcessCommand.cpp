@@ -6,6 +6,7 @@
 #include "OutputFormat.h"
 #include "CommandLine.h"
 #include "FileProcessor.h"
+#include "HostedEffect.h"
 #include "OutputTarget.h"
 #include "ParameterResolution.h"
 #include "ProgressBar.h"
@@ -82,6 +83,8 @@ int runProcess(const ProcessOptions& options) {
     }
     if (std::count(options.inputs.begin(), options.inputs.end(), "-") > 1)
         throw UsageError("standard input (-) can be read only once");
+    if (std::count(options.inputs.begin(), options.inputs.end(), "-") == 1 && isatty(STDIN_FILENO))
+        throw UsageError("-: standard input is a terminal, not audio; pipe audio into it or name a file");
 
     std::vector<std::filesystem::path> inputs(options.inputs.begin(), options.inputs.end());
     const auto plan = planOutputs(inputs, options.output, options.type);
@@ -151,6 +154,9 @@ int runProcess(const ProcessOptions& options) {
         if (prepared[i]) todo.push_back(i);
 
     const ModuleLibrary module(options.module.modulePath);
+    if (HostedEffect(module, 44100.0f, 512).record().numInputs == 0)
+        std::cerr << "sixband: warning: module " << module.path()
+                  << " has no inputs: its output does not follow the audio (an instrument or a generator?)\n";
     std::vector<ParameterRequest> requests;
     for (const auto& text : options.module.settings) requests.push_back(parseParameterRequest(text));
     // A gain is measured at a frequency of the audio, which moves with the module's rate and the
@@ -164,7 +170,7 @@ int runProcess(const ProcessOptions& options) {
             auto settings = resolveSettings(module, requests, moduleRate, fileRate, options.module.allowOutside);
             if (rates.size() > 1) info(options.quiet) << "for audio at " << fileRate << " Hz:\n";
             if (!requests.empty()) printSettings(settings, info(options.quiet));
-            const std::string note = sampleRateNote(moduleRate, fileRate);
+            const std::string note = sampleRateNote(moduleRate, fileRate, settings.bandsFixedToDesignRate);
             if (!note.empty()) info(options.quiet) << note << "\n";
             settingsByRates.emplace(Rates{moduleRate, fileRate}, std::move(settings));
         } catch (const std::runtime_error& e) {

@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr int kLowestResponseRate = 8000;
+
 struct ResponseOptions {
     ModuleOptions module;
     std::string output;
@@ -55,13 +57,17 @@ void runResponse(const ResponseOptions& options) {
     const std::string kind = options.output.empty() ? "" : responseFileKind(options.output);
     if (!options.output.empty() && kind != "png" && kind != "svg" && kind != "csv")
         throw UsageError(options.output + ": the response is written as .png, .svg or .csv");
+    // Below that, the plot's frequency axis from 20 Hz to Nyquist has next to nothing on it.
+    if (options.rate < kLowestResponseRate)
+        throw UsageError("--rate: a response is measured at " + std::to_string(kLowestResponseRate) +
+                         " Hz or more, not " + CLI::detail::to_string(options.rate));
     std::vector<ParameterRequest> requests;
     for (const auto& text : options.module.settings) requests.push_back(parseParameterRequest(text));
 
     const ModuleLibrary module(options.module.modulePath);
     const auto settings = resolveSettings(module, requests, options.rate, options.rate, options.module.allowOutside);
     if (!requests.empty()) printSettings(settings, info(options.quiet));
-    const std::string note = sampleRateNote(options.rate, options.rate);
+    const std::string note = sampleRateNote(options.rate, options.rate, settings.bandsFixedToDesignRate);
     if (!note.empty()) info(options.quiet) << note << "\n";
 
     const auto response = measureResponse(module, settings.values, options.rate);

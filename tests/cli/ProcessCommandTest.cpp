@@ -328,6 +328,8 @@ TEST(ProcessCommand, StandardInputAndOutputMakeAPipe) {
     EXPECT_EQ(fileBytes(folder / "status"), "2\n");
     EXPECT_NE(wav.err.find("cannot be written to a pipe; use --type au"), std::string::npos) << wav.err;
     EXPECT_EQ(fileBytes(folder / "piped.wav"), "");
+    // A device is no pipe: it takes any type.
+    EXPECT_EQ(runShell("$SIXBAND process in.au -o - --type wav -q > /dev/null", folder.path()).exitCode, 0);
 }
 
 TEST(ProcessCommand, InputsThatCannotSeekAreOpenedOnceAndGiveTheBitsOfTheFile) {

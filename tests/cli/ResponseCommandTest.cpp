@@ -181,6 +181,13 @@ TEST(ResponseCommand, AtOtherRatesTheBandsMoveAndTheProgramSaysBy) {
     const auto run = runSixband({"response", "--rate", "48000", "--set", "0=1"}, folder.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("1.0884"), std::string::npos) << run.out;
+    // Told by measuring: a module whose band follows the rate gets no such note.
+    const auto following = runSixband({"response", "--rate", "48000", "--set", "1k=+3dB", "--plugin", FAKE_RateFollowingBand},
+                                      folder.path());
+    ASSERT_EQ(following.exitCode, 0) << following.err;
+    EXPECT_NE(following.out.find("+3.00 dB measured at 1 kHz"), std::string::npos) << following.out;
+    EXPECT_EQ(following.out.find("note:"), std::string::npos) << following.out;
+    EXPECT_EQ(runSixband({"response", "--rate", "4000", "-o", "low.png"}, folder.path()).exitCode, 2);
 }
 
 }  // namespace
