@@ -183,6 +183,12 @@ AudioReader::AudioReader(const std::filesystem::path& path, const RawInput& raw)
     : name_(isStandardStream(path) ? "standard input" : path.string()) {
     try {
         open(path, raw);
+        std::error_code error;
+        const bool lossy = !isLinear(format_ & SF_FORMAT_SUBMASK) && (format_ & SF_FORMAT_SUBMASK) != SF_FORMAT_ULAW &&
+                           (format_ & SF_FORMAT_SUBMASK) != SF_FORMAT_ALAW;
+        if (lossy && !isStandardStream(path) && std::filesystem::is_regular_file(path, error) && frames_ > 0 && sampleRate_ > 0)
+            lossyKbps_ = static_cast<double>(std::filesystem::file_size(path, error)) * 8.0 /
+                         (static_cast<double>(frames_) / sampleRate_) / 1000.0;
     } catch (...) {
         if (file_) sf_close(file_);
         if (mpeg_) mpg123_delete(mpeg_);

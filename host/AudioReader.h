@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,6 +56,8 @@ public:
     // libsndfile's format code (major type | sample format).
     int format() const { return format_; }
     const MetadataStrings& strings() const { return strings_; }
+    // A lossy file's average bitrate in kbit/s (its size over its length), when both are known.
+    std::optional<double> lossyKbps() const { return lossyKbps_; }
     // The path as given, or "standard input".
     const std::string& name() const { return name_; }
     // A line for the user about how the file is read, or "": a header without a length.
@@ -90,5 +93,6 @@ private:
     int channels_ = 0;
     int sampleRate_ = 0;
     int format_ = 0;
+    std::optional<double> lossyKbps_;
     MetadataStrings strings_;
 };

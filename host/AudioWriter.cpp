@@ -121,6 +121,19 @@ AudioWriter::AudioWriter(const std::filesystem::path* path, int descriptor, cons
     }
     if (!file_) throw std::runtime_error(name_ + ": cannot write audio: " + sf_strerror(nullptr));
     if (format.wavWhenItFits) sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+    // Before the first sample, which fixes the encoder's settings; the level first, as libsndfile's
+    // MP3 encoder refuses a bitrate mode before it.
+    EncoderSettings encoder = format.encoder;
+    const bool levelTaken = encoder.compressionLevel < 0.0 ||
+                            sf_command(file_, SFC_SET_COMPRESSION_LEVEL, &encoder.compressionLevel,
+                                       sizeof encoder.compressionLevel) == SF_TRUE;
+    const bool modeTaken = encoder.bitrateMode < 0 ||
+                           sf_command(file_, SFC_SET_BITRATE_MODE, &encoder.bitrateMode, sizeof encoder.bitrateMode) == SF_TRUE;
+    if (!levelTaken || !modeTaken) {
+        sf_close(file_);
+        throw std::runtime_error(name_ + ": libsndfile's " + typeName_ + " encoder refuses that " +
+                                 (levelTaken ? "bitrate mode" : "quality"));
+    }
     // The peak chunk carries the time of writing: without it, the same audio gives the same bytes.
     sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     // Lossy encoders take floats and saturate what they cannot hold instead of wrapping round.

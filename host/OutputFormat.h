@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AudioReader.h"
+#include "EncoderQuality.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -16,6 +17,7 @@ struct OutputFormat {
     std::int64_t audioBytesLimit = 0;  // what the header can count, with room for the rest; 0: no limit
     std::string typeName;     // "WAV (Microsoft)"
     std::string description;  // "WAV (Microsoft), 16-bit integer"
+    EncoderSettings encoder;  // compression level and bitrate mode of MP3, Ogg, Opus and FLAC
 };
 
 // The output's type comes from `type` (--type) or else from OUT's extension. Without --format the

@@ -5,6 +5,7 @@
 #include "AudioWriter.h"
 #include "OutputFormat.h"
 #include "CommandLine.h"
+#include "EncoderQuality.h"
 #include "FileProcessor.h"
 #include "HostedEffect.h"
 #include "OutputTarget.h"
@@ -40,6 +41,8 @@ struct ProcessOptions {
     int jobs = 0;       // 0: one per core
     bool dither = false;
     bool quiet = false;
+    std::optional<double> quality;
+    std::string bitrateMode;
 };
 
 constexpr int kLargestBlock = 65536;
@@ -119,6 +122,8 @@ int runProcess(const ProcessOptions& options) {
             const int fileRate = header->sampleRate();
             auto format = chooseOutputFormat(file.output, options.type, options.format, header->channels(), fileRate,
                                              header->format());
+            format.encoder = encoderSettings(format.sndfileFormat, options.quality, options.bitrateMode, header->lossyKbps());
+            if (!format.encoder.note.empty() && i == 0) info(options.quiet) << format.encoder.note << "\n";
             fitOutputToLength(format, shownName(file.output, true), header->channels(),
                               header->framesExact() ? header->frames() : -1, header->strings());
             if (const std::string problem = writeProblem(format, header->channels(), fileRate, toPipe); !problem.empty()) {
@@ -326,6 +331,10 @@ void addProcessCommand(CLI::App& app, const std::string& defaultModule) {
     command->add_option("--input-endian", options->raw.endian, "Raw input: byte order, little (default) or big")
         ->check(CLI::IsMember({"little", "big"}, CLI::ignore_case));
     command->add_flag("--dither", options->dither, "Add TPDF dither of ±1 LSB to integer samples before rounding");
+    command->add_option("--quality", options->quality,
+                        "MP3, Ogg, Opus: 0 (best, largest) to 1 (smallest); FLAC: 0 (fastest) to 1 (smallest). "
+                        "Default for a lossy output: about the lossy input's bitrate, else high (MP3 about 210 kbps)");
+    command->add_option("--bitrate-mode", options->bitrateMode, "MP3 and Opus: constant, average or variable");
     command->add_option("--block", options->blockSize, "Frames per processing call")
         ->check(wholeNumberCheck(1, kLargestBlock, "frames"))
         ->capture_default_str();

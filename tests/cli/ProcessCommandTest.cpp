@@ -210,6 +210,35 @@ TEST(ProcessCommand, IntegerFilesComeBackBitForBitWithTheirFormatAndStrings) {
     EXPECT_NEAR(static_cast<double>(changed) / (2.0 * same[0].size()), 0.25, 0.02);
 }
 
+// Lossy outputs are high by default, follow --quality and --bitrate-mode, and about keep the
+// bitrate of a lossy input; an option a type has no use for is refused or named as ignored.
+TEST(ProcessCommand, LossyOutputsFollowTheQualityAskedForOrTheInputs) {
+    TempFolder folder;
+    constexpr int kSeconds = 4;
+    writeAudio(folder / "in.wav", {noise(kSeconds * kRate, 6), noise(kSeconds * kRate, 7)}, kRate);
+    const auto kbps = [&](const char* name) { return fileBytes(folder / name).size() * 8.0 / kSeconds / 1000.0; };
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"process", "-q"});
+        return runSixband(args, folder.path());
+    };
+    ASSERT_EQ(run({"in.wav", "-o", "default.mp3"}).exitCode, 0);
+    EXPECT_GT(kbps("default.mp3"), 190.0);
+    ASSERT_EQ(run({"in.wav", "-o", "best.mp3", "--quality", "0.1", "--bitrate-mode", "constant"}).exitCode, 0);
+    ASSERT_EQ(run({"in.wav", "-o", "small.mp3", "--quality", "0.7", "--bitrate-mode", "constant"}).exitCode, 0);
+    // libsndfile asks LAME for about 320 × (1 - quality) kbps, one of MP3's bitrates.
+    EXPECT_GT(kbps("best.mp3"), 250.0);
+    EXPECT_LT(kbps("small.mp3"), 130.0);
+    ASSERT_EQ(run({"small.mp3", "-o", "again.mp3"}).exitCode, 0);
+    EXPECT_NEAR(kbps("again.mp3"), kbps("small.mp3"), 0.3 * kbps("small.mp3")) << "a lossy input's bitrate is kept";
+    ASSERT_EQ(run({"in.wav", "-o", "fast.flac", "--quality", "0"}).exitCode, 0);
+    ASSERT_EQ(run({"in.wav", "-o", "tight.flac", "--quality", "1"}).exitCode, 0);
+    EXPECT_LT(kbps("tight.flac"), kbps("fast.flac"));
+    EXPECT_EQ(run({"in.wav", "-o", "x.wav", "--quality", "0.5"}).exitCode, 2);
+    const auto vorbis = runSixband({"process", "in.wav", "-o", "x.ogg", "--bitrate-mode", "constant"}, folder.path());
+    EXPECT_EQ(vorbis.exitCode, 0) << vorbis.err;
+    EXPECT_NE(vorbis.out.find("--bitrate-mode is ignored"), std::string::npos) << vorbis.out;
+}
+
 TEST(ProcessCommand, OtherSampleRatesAreNotedWithTheFactorAndBothRates) {
     TempFolder folder;
     writeAudio(folder / "in48.wav", {noise(4800, 4), noise(4800, 5)}, 48000);
