@@ -34,7 +34,7 @@ CLI::Validator sampleRateCheck() {
                        " (e.g. 48000), not " + text;
             return "";
         },
-        "HZ");
+        "");
 }
 
 CLI::Validator wholeNumberCheck(long long lowest, long long highest, const std::string& what) {
@@ -47,7 +47,7 @@ CLI::Validator wholeNumberCheck(long long lowest, long long highest, const std::
                        std::to_string(highest) + ", not \"" + text + "\"";
             return "";
         },
-        "N");
+        "");
 }
 
 CLI::Validator decimalNumberCheck(double lowest, double highest, const std::string& what) {
@@ -62,7 +62,7 @@ CLI::Validator decimalNumberCheck(double lowest, double highest, const std::stri
             }
             return "";
         },
-        "X");
+        "");
 }
 
 namespace {
@@ -137,4 +137,21 @@ std::string sampleRateNote(double moduleRate, double audioRate, bool bandsFixed)
                       "; its bands, designed for %g Hz, sit at %.4f times their named frequencies there", kDesignRateHz,
                       audioRate / kDesignRateHz);
     return line;
+}
+
+void nameOptionValues(CLI::App& app) {
+    static const std::pair<const char*, const char*> kNames[] = {
+        {"plugin", "MODULE"},      {"set", "NAME=VALUE"},      {"output", "OUT"},        {"format", "FORMAT"},
+        {"type", "TYPE"},          {"input-rate", "HZ"},       {"rate", "HZ"},           {"input-channels", "1|2"},
+        {"input-encoding", "ENC"}, {"input-bits", "BITS"},     {"input-endian", "ORDER"}, {"block", "FRAMES"},
+        {"jobs", "N"},             {"seconds", "SECONDS"},     {"quality", "Q"},         {"bitrate-mode", "MODE"},
+        {"inputs", "IN"}};
+    for (CLI::App* command : app.get_subcommands({})) {
+        for (CLI::Option* option : command->get_options()) {
+            if (option->get_type_size_max() == 0) continue;  // a flag
+            const std::string name = option->get_lnames().empty() ? option->get_name() : option->get_lnames().front();
+            for (const auto& [known, shown] : kNames)
+                if (name == known) option->type_name(shown);
+        }
+    }
 }

@@ -58,6 +58,10 @@ inline constexpr int kHighestSampleRate = 1536000;
 // range up to 1.8e308.
 CLI::Validator sampleRateCheck();
 
+// Every option's value named for what to give (MODULE, HZ, FRAMES), not by CLI11's types (TEXT,
+// INT, FLOAT), in --help and so in the manual page.
+void nameOptionValues(CLI::App& app);
+
 // A whole number within [lowest, highest], with a message that says a number is needed and which;
 // CLI11's own says only that the text "could not be converted".
 CLI::Validator wholeNumberCheck(long long lowest, long long highest, const std::string& what);

@@ -333,8 +333,8 @@ void addProcessCommand(CLI::App& app, const std::string& defaultModule) {
     command->add_flag("--dither", options->dither, "Add TPDF dither of ±1 LSB to integer samples before rounding");
     command->add_option("--quality", options->quality,
                         "MP3, Ogg, Opus: 0 (best, largest) to 1 (smallest); FLAC: 0 (fastest) to 1 (smallest). "
-                        "Default for a lossy output: about the lossy input's bitrate, else high (MP3 about 210 kbps)");
-    command->add_option("--bitrate-mode", options->bitrateMode, "MP3 and Opus: constant, average or variable");
+                        "Default for a lossy output: about the lossy input's bitrate, else high (MP3 224 kbps on average)");
+    command->add_option("--bitrate-mode", options->bitrateMode, "MP3: constant, average or variable (libsndfile's Ogg encoders take none)");
     command->add_option("--block", options->blockSize, "Frames per processing call")
         ->check(wholeNumberCheck(1, kLargestBlock, "frames"))
         ->capture_default_str();

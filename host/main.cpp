@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     addResponseCommand(app, defaultModule);
     addBenchCommand(app, defaultModule);
     addDemoCommand(app, defaultModule);
+    nameOptionValues(app);
 
     // CLI11 would take a mistyped command for an unexpected argument and say only that.
     if (argc > 1 && argv[1][0] != '-') {

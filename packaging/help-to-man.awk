@@ -10,7 +10,8 @@
 # A dash that starts a word is a minus sign (an option, a negative gain), which roff must be told;
 # one inside a word is a hyphen.
 function text(s) {
-    s = " " s
+    # roff's own name for the sign, which renders in any locale.
+    s = literal_replace(" " s, "±", "\\(+-")
     while (match(s, /[ (=\[]-/)) s = substr(s, 1, RSTART) "\\-" substr(s, RSTART + 2)
     return substr(s, 2)
 }

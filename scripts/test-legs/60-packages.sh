@@ -85,7 +85,9 @@ if install_packages man-db; then
     for command in $commands; do
         grep -Eq "^ +sixband $command( |$)" "$work/man.txt" || fail "the manual page lacks the command $command"
     done
-    grep -Fq -- "--plugin TEXT=$module" "$work/man.txt" || fail "the manual page does not name $module as the default"
+    grep -Fq -- "--plugin MODULE=$module" "$work/man.txt" || fail "the manual page does not name $module as the default"
+    ! grep -Eq '(TEXT|INT|FLOAT)[:= ]' "$work/man.txt" || fail "the manual page shows CLI11's type labels"
+    ! grep -Fq '??' "$work/man.txt" || fail "the manual page has characters it cannot render"
     ! grep -Fq "$SIXBAND_ROOT" "$work/man.txt" || fail "the manual page shows paths of the build"
     echo "man sixband: $(wc -l <"$work/man.txt") lines, commands: $(echo $commands)"
 else

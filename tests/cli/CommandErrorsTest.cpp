@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -217,6 +218,7 @@ TEST(CommandLine, HelpOnEveryCommandAndVersionSucceed) {
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_NE(run.out.find("Usage:"), std::string::npos) << run.out;
         EXPECT_NE(run.out.find(command), std::string::npos);
+        EXPECT_FALSE(std::regex_search(run.out, std::regex("(TEXT|INT|FLOAT)[:= ]"))) << "CLI11's type labels: " << run.out;
     }
     const auto version = runSixband({"--version"}, folder.path());
     EXPECT_EQ(version.exitCode, 0);
