@@ -25,8 +25,11 @@ constexpr int kWholeTableLimit = 16;
 constexpr int kMaxRounds = 12;
 constexpr double kRoundToleranceDb = 0.002;
 constexpr double kBisectionToleranceDb = 0.0002;
-// A band whose gain the others move by more than this is marked in the table.
-constexpr double kMovedDb = 0.5;
+// A band whose gain the others move by more than this is marked in the table; by more than the
+// second, the requests that moved it are said to have done so.
+constexpr double kMovedDb = 0.5, kMovedFarDb = 3.0;
+// Points of a parameter's travel looked at to say what gains it can give.
+constexpr int kTravelSteps = 32;
 
 struct GainTarget {
     int index;
@@ -40,10 +43,10 @@ std::string formatDb(double db) {
     return text;
 }
 
-std::string formatHz(double hz) {
+std::string formatHz(double hz, int digits = 6) {
     char text[32];
-    if (hz >= 1000.0) std::snprintf(text, sizeof text, "%g kHz", hz / 1000.0);
-    else std::snprintf(text, sizeof text, "%g Hz", hz);
+    if (hz >= 1000.0) std::snprintf(text, sizeof text, "%.*g kHz", digits, hz / 1000.0);
+    else std::snprintf(text, sizeof text, "%.*g Hz", digits, hz);
     return text;
 }
 
@@ -77,10 +80,19 @@ void setValue(std::vector<ParameterValue>& values, int index, float value) {
 std::string reachError(const std::string& name, const GainTarget& target, const Measure& measure, bool allowOutside,
                        const std::string& rateNote) {
     const std::string where = target.frequencyHz > 0.0 ? " at " + formatHz(target.frequencyHz) : " on its display";
-    const std::string span = formatDb(measure(0.0f)) + " and " + formatDb(measure(1.0f));
+    // The whole travel, not its ends: a band's response need not be monotonic (a notch inside it).
+    double lowest = measure(0.0f), highest = lowest;
+    for (int step = 1; step <= kTravelSteps; ++step) {
+        const double gain = measure(static_cast<float>(step) / kTravelSteps);
+        lowest = std::min(lowest, gain);
+        highest = std::max(highest, gain);
+    }
+    const std::string span = "from " + formatDb(lowest) + " to " + formatDb(highest);
     // Where the bands have moved with the rate, that is often why: the note belongs with the error.
     return "parameter \"" + name + "\" cannot reach " + formatDb(target.gainDb) + where +
-           (allowOutside ? " even beyond 0..1" : " within 0..1 (it gives " + span + " there); --allow-outside lets the search go beyond") +
+           (allowOutside ? " even beyond 0..1"
+                         : " within 0..1 (over its whole travel it gives " + span +
+                               " there); --allow-outside lets the search go beyond") +
            (rateNote.empty() ? "" : "; " + rateNote);
 }
 
@@ -257,6 +269,11 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
                 outcome += " of the " + formatRate(audioRate) + " audio (" + formatHz(frequencies[i]) +
                            " for the module at " + formatRate(moduleRate) + ")";
             const bool requested = byIndex.count(index) != 0;
+            if (requested && settings.bandsFixedToDesignRate)
+                outcome += "; the band sits at " + formatHz(hz * moduleRate / kDesignRateHz, 4) + " at this rate";
+            if (!requested && !byIndex.empty() && std::abs(measuredDb[i] - ownDb[i]) > kMovedFarDb)
+                settings.notes.push_back("note: the requests move " + trimmed(names[static_cast<std::size_t>(index)]) +
+                                         " by " + formatDb(measuredDb[i] - ownDb[i]) + "; see its row");
             if (!requested && std::abs(measuredDb[i] - ownDb[i]) > kMovedDb) {
                 char pin[32];
                 std::snprintf(pin, sizeof pin, "%+.2fdB", ownDb[i]);

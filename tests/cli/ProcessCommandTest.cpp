@@ -262,7 +262,14 @@ TEST(ProcessCommand, OtherSampleRatesAreNotedWithTheFactorAndBothRates) {
     const auto unreachable = runSixband({"process", "in48.wav", "-o", "no.wav", "--set", "12 kHz=-30dB", "-q"}, folder.path());
     EXPECT_EQ(unreachable.exitCode, 1);
     EXPECT_NE(unreachable.err.find("1.0884"), std::string::npos) << unreachable.err;
+    EXPECT_NE(unreachable.err.find("over its whole travel it gives from"), std::string::npos) << unreachable.err;
     EXPECT_EQ(lineCount(unreachable.err), 1u) << unreachable.err;
+    // A request met says where its band now sits, and one that pulls a neighbour far says so.
+    const auto met = runSixband({"process", "in48.wav", "-o", "met.wav", "--set", "80 Hz=+12dB"}, folder.path());
+    ASSERT_EQ(met.exitCode, 0) << met.err;
+    EXPECT_NE(met.out.find("+12.00 dB measured at 80 Hz; the band sits at 87.07 Hz at this rate"), std::string::npos)
+        << met.out;
+    EXPECT_NE(met.out.find("note: the requests move 400 Hz by -"), std::string::npos) << met.out;
 }
 
 TEST(ProcessCommand, AProgressBarAppearsOnlyWhenStderrIsATerminalAndFitsItsWidth) {
