@@ -48,7 +48,15 @@ FileReport processFile(const ModuleLibrary& module, const std::vector<ParameterV
                                                 reader.strings(), dither);
     }
     AudioWriter& writer = *writing;
-    if (progress) progress->startFile(isStandardStream(input) ? "stdin" : input.filename().string());
+    const std::string shown = isStandardStream(input) ? "stdin" : input.filename().string();
+    if (progress) progress->startFile(shown);
+    struct Finished {
+        ProgressBar* progress;
+        const std::string& name;
+        ~Finished() {
+            if (progress) progress->finishFile(name);
+        }
+    } finished{progress, shown};
 
     // Files are read and written in chunks of several blocks: libsndfile makes one system call per
     // read or write, which at a 512-frame block cost more time than the equaliser.

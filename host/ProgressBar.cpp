@@ -157,7 +157,13 @@ ProgressBar::~ProgressBar() {
 
 void ProgressBar::startFile(const std::string& name) {
     std::lock_guard lock(mutex_);
-    fileName_ = name;
+    running_.push_back(name);
+}
+
+void ProgressBar::finishFile(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    const auto it = std::find(running_.begin(), running_.end(), name);
+    if (it != running_.end()) running_.erase(it);
 }
 
 void ProgressBar::draw() {
@@ -166,7 +172,9 @@ void ProgressBar::draw() {
     const double fraction = known ? std::min(1.0, done / static_cast<double>(total_)) : 0.0;
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started_;
     // Erasing to the end of the line removes what a longer previous line left behind.
-    const std::string line = progressLine(fileName_, fraction, known, elapsed.count(), terminalColumns());
+    std::string names;
+    for (const std::string& name : running_) names += (names.empty() ? "" : ", ") + name;
+    const std::string line = progressLine(names, fraction, known, elapsed.count(), terminalColumns());
     std::fprintf(stderr, "\r%s\033[K", line.c_str());
     std::fflush(stderr);
     drawn_ = true;

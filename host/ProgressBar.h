@@ -1,4 +1,4 @@
-// A progress line on stderr for long work, drawn only when stderr is a terminal: the file being
+// A progress line on stderr for long work, drawn only when stderr is a terminal: the files being
 // processed, a bar, the share done and an estimate of the time left, fitted to the terminal's width.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class ProgressBar {
 public:
@@ -22,7 +23,9 @@ public:
 
     // Safe from any thread.
     void advance(std::int64_t amount) { done_.fetch_add(amount, std::memory_order_relaxed); }
+    // The files being processed now, all named on the line: several jobs run at once.
     void startFile(const std::string& name);
+    void finishFile(const std::string& name);
 
 private:
     void draw();
@@ -30,7 +33,7 @@ private:
     std::int64_t total_;
     std::atomic<std::int64_t> done_{0};
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
-    std::string fileName_;
+    std::vector<std::string> running_;
     bool drawn_ = false;
     std::mutex mutex_;
     std::condition_variable wake_;

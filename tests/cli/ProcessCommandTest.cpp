@@ -298,6 +298,13 @@ TEST(ProcessCommand, AProgressBarAppearsOnlyWhenStderrIsATerminalAndFitsItsWidth
     const auto redirected = runSixband(slow, folder.path());
     ASSERT_EQ(redirected.exitCode, 0);
     EXPECT_EQ(redirected.err, "");
+    // Two jobs at once: both files named.
+    writeAudio(folder / "b.wav", {noise(kRate, 14), noise(kRate, 15)}, kRate);
+    const std::string both = runSixbandWithTerminalStderr(
+        {"process", name, "b.wav", "-o", "outs/", "--jobs", "2", "--block", "32", "--plugin", FAKE_SlowPassThrough},
+        folder.path(), 120);
+    EXPECT_TRUE(both.find(name + ", b.wav [") != std::string::npos || both.find("b.wav, " + name + " [") != std::string::npos)
+        << both;
 }
 
 TEST(ProcessCommand, ModulesAreHostedAsHostsDoWhateverTheirShape) {
