@@ -3,7 +3,7 @@
 #include "BenchSetup.h"
 
 #if defined(SIXBAND_BENCH_CLI)
-#include "host/ParameterResolution.h"
+#include "host/measuring/ParameterResolution.h"
 
 #include <benchmark/benchmark.h>
 

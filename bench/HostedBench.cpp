@@ -2,8 +2,8 @@
 // same hosting code, with its bands active, on stereo noise. The peers are black boxes: their
 // parameters are found by name and set by what their own display texts read back.
 #include "BenchSetup.h"
-#include "host/HostedEffect.h"
-#include "host/ModuleLibrary.h"
+#include "host/hosting/HostedEffect.h"
+#include "host/hosting/ModuleLibrary.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // The module's processing as a host calls it: processReplacing through the record, on noise, at
 // the block sizes hosts commonly use.
 #include "BenchSetup.h"
-#include "host/ModuleLibrary.h"
+#include "host/hosting/ModuleLibrary.h"
 
 #include <benchmark/benchmark.h>
 

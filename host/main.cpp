@@ -1,14 +1,14 @@
 // sixband: a command-line host for modules of the VST 1.0 plug-in interface.
-#include "AbnormalEnd.h"
-#include "BenchCommand.h"
-#include "CommandLine.h"
-#include "CommandLineSlips.h"
-#include "DemoCommand.h"
-#include "InfoCommand.h"
-#include "ModuleLibrary.h"
-#include "ModuleSearch.h"
-#include "ProcessCommand.h"
-#include "ResponseCommand.h"
+#include "host/commands/BenchCommand.h"
+#include "host/commands/CommandLine.h"
+#include "host/commands/CommandLineSlips.h"
+#include "host/commands/DemoCommand.h"
+#include "host/commands/InfoCommand.h"
+#include "host/commands/ProcessCommand.h"
+#include "host/commands/ResponseCommand.h"
+#include "host/hosting/AbnormalEnd.h"
+#include "host/hosting/ModuleLibrary.h"
+#include "host/hosting/ModuleSearch.h"
 
 #include <CLI/CLI.hpp>
 

@@ -5,8 +5,8 @@
 //
 // The cycle counts can be lowered through SIXBAND_MAIN_CYCLES and SIXBAND_LOAD_CYCLES, so that the
 // same tests run under valgrind in reasonable time.
-#include "host/HostedEffect.h"
-#include "host/ModuleLibrary.h"
+#include "host/hosting/HostedEffect.h"
+#include "host/hosting/ModuleLibrary.h"
 #if defined(SIXBAND_LV2_BINARY)
 #include "lv2/InlineDisplay.h"
 #include "lv2/Lv2Binary.h"

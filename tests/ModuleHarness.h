@@ -2,7 +2,7 @@
 // a host callback that records what the effect asks.
 #pragma once
 
-#include "host/ModuleLibrary.h"
+#include "host/hosting/ModuleLibrary.h"
 #include "plugin/AEffect.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // race (the ThreadSanitizer build runs these tests) or change a single output bit.
 #include "ModuleHarness.h"
 
-#include "host/HostedEffect.h"
+#include "host/hosting/HostedEffect.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The output format: the type from --type or the extension, the sample format kept from the input
 // where the type holds it; the writer's own conversion to integers; what libsndfile would refuse.
-#include "host/AudioReader.h"
-#include "host/AudioWriter.h"
-#include "host/OutputFormat.h"
-#include "host/CommandLine.h"
+#include "host/audio/AudioReader.h"
+#include "host/audio/AudioWriter.h"
+#include "host/audio/OutputFormat.h"
+#include "host/commands/CommandLine.h"
 
 #include <sndfile.h>
 

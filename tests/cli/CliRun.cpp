@@ -1,6 +1,6 @@
 #include "CliRun.h"
 
-#include "host/ModuleLibrary.h"
+#include "host/hosting/ModuleLibrary.h"
 #include "plugin/AEffect.h"
 
 #include <fcntl.h>

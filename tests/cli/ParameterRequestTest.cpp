@@ -2,10 +2,10 @@
 // frequency out of a name, the bisection that turns a gain into a value, and output planning.
 #include "eq/DesignedResponse.h"
 #include "eq/SixBandEqualiser.h"
-#include "host/CommandLine.h"
-#include "host/JointGainSearch.h"
-#include "host/ParameterRequest.h"
-#include "host/ProcessCommand.h"
+#include "host/commands/CommandLine.h"
+#include "host/commands/ProcessCommand.h"
+#include "host/measuring/JointGainSearch.h"
+#include "host/measuring/ParameterRequest.h"
 
 #include <gtest/gtest.h>
 

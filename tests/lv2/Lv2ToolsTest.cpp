@@ -2,8 +2,8 @@
 // the module's parameters as controls, and lv2apply must give the samples that `sixband process`
 // gives through the module with the same values.
 #include "cli/CliRun.h"
-#include "host/HostedEffect.h"
-#include "host/ModuleLibrary.h"
+#include "host/hosting/HostedEffect.h"
+#include "host/hosting/ModuleLibrary.h"
 
 #include <gtest/gtest.h>
 

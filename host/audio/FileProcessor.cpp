@@ -1,7 +1,7 @@
 #include "FileProcessor.h"
 
 #include "AtomicOutputFile.h"
-#include "ProgressBar.h"
+#include "host/commands/ProgressBar.h"
 
 #include <unistd.h>
 

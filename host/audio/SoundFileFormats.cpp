@@ -1,6 +1,6 @@
 #include "SoundFileFormats.h"
 
-#include "CommandLine.h"
+#include "host/commands/CommandLine.h"
 
 #include <sys/stat.h>
 

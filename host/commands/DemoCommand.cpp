@@ -1,15 +1,15 @@
 #include "DemoCommand.h"
 
-#include "AtomicOutputFile.h"
-#include "AudioReader.h"
-#include "AudioWriter.h"
-#include "OutputFormat.h"
 #include "CommandLine.h"
 #include "DemoSignal.h"
-#include "FileProcessor.h"
-#include "HostedEffect.h"
-#include "ParameterResolution.h"
-#include "ResponsePlot.h"
+#include "host/audio/AtomicOutputFile.h"
+#include "host/audio/AudioReader.h"
+#include "host/audio/AudioWriter.h"
+#include "host/audio/FileProcessor.h"
+#include "host/audio/OutputFormat.h"
+#include "host/hosting/HostedEffect.h"
+#include "host/measuring/ParameterResolution.h"
+#include "host/measuring/ResponsePlot.h"
 
 #include <CLI/CLI.hpp>
 #include <sndfile.h>

@@ -1,6 +1,6 @@
 #include "EncoderQuality.h"
 
-#include "CommandLine.h"
+#include "host/commands/CommandLine.h"
 
 #include <sndfile.h>
 

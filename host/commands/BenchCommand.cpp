@@ -1,8 +1,8 @@
 #include "BenchCommand.h"
 
 #include "CommandLine.h"
-#include "ParameterResolution.h"
-#include "StereoProcessor.h"
+#include "host/hosting/StereoProcessor.h"
+#include "host/measuring/ParameterResolution.h"
 
 #include <CLI/CLI.hpp>
 

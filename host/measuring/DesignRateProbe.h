@@ -4,8 +4,8 @@
 // band's frequency (in hertz) and at where that frequency moves to (in fractions of the rate).
 #pragma once
 
-#include "ModuleLibrary.h"
-#include "StereoProcessor.h"
+#include "host/hosting/ModuleLibrary.h"
+#include "host/hosting/StereoProcessor.h"
 
 #include <string>
 #include <vector>

@@ -1,10 +1,10 @@
 #include "ResponseCommand.h"
 
-#include "AtomicOutputFile.h"
 #include "CommandLine.h"
-#include "HostedEffect.h"
-#include "ParameterResolution.h"
-#include "ResponsePlot.h"
+#include "host/audio/AtomicOutputFile.h"
+#include "host/hosting/HostedEffect.h"
+#include "host/measuring/ParameterResolution.h"
+#include "host/measuring/ResponsePlot.h"
 
 #include <CLI/CLI.hpp>
 

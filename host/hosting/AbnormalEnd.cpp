@@ -1,8 +1,8 @@
 #include "AbnormalEnd.h"
 
-#include "AtomicOutputFile.h"
-#include "CommandLine.h"
 #include "ModuleCall.h"
+#include "host/audio/AtomicOutputFile.h"
+#include "host/commands/CommandLine.h"
 
 #include <pthread.h>
 #include <signal.h>

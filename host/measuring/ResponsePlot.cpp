@@ -1,6 +1,6 @@
 #include "ResponsePlot.h"
 
-#include "CommandLine.h"
+#include "host/commands/CommandLine.h"
 
 #include <cairo-svg.h>
 #include <cairo.h>

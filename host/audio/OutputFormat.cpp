@@ -1,7 +1,7 @@
 #include "OutputFormat.h"
 
-#include "CommandLine.h"
 #include "SoundFileFormats.h"
+#include "host/commands/CommandLine.h"
 
 #include <sndfile.h>
 #include <unistd.h>

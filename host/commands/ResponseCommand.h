@@ -2,7 +2,7 @@
 // as the gains at its bands' frequencies.
 #pragma once
 
-#include "ResponseMeasurement.h"
+#include "host/measuring/ResponseMeasurement.h"
 
 #include <ostream>
 #include <string>

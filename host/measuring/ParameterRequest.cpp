@@ -1,6 +1,6 @@
 #include "ParameterRequest.h"
 
-#include "CommandLine.h"
+#include "host/commands/CommandLine.h"
 
 #include <algorithm>
 #include <cctype>

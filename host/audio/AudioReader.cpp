@@ -1,9 +1,9 @@
 #include "AudioReader.h"
 
-#include "CommandLine.h"
 #include "InputHeaderChecks.h"
 #include "OutputFormat.h"
 #include "SoundFileFormats.h"
+#include "host/commands/CommandLine.h"
 
 #include <fcntl.h>
 #include <mpg123.h>

@@ -1,11 +1,11 @@
 #include "ParameterResolution.h"
 
-#include "CommandLine.h"
 #include "DesignRateProbe.h"
-#include "HostedEffect.h"
 #include "JointGainSearch.h"
 #include "ResponseMeasurement.h"
-#include "TextTable.h"
+#include "host/commands/CommandLine.h"
+#include "host/commands/TextTable.h"
+#include "host/hosting/HostedEffect.h"
 #include "plugin/ShortestText.h"
 
 #include <algorithm>

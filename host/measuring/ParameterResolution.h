@@ -2,9 +2,9 @@
 // found on the module's own measured response, with the other parameters as set.
 #pragma once
 
-#include "ModuleLibrary.h"
 #include "ParameterRequest.h"
-#include "StereoProcessor.h"
+#include "host/hosting/ModuleLibrary.h"
+#include "host/hosting/StereoProcessor.h"
 
 #include <iosfwd>
 #include <string>

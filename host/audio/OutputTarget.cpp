@@ -1,7 +1,7 @@
 #include "OutputTarget.h"
 
 #include "AudioReader.h"
-#include "CommandLine.h"
+#include "host/commands/CommandLine.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

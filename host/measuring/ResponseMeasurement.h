@@ -2,8 +2,8 @@
 // transformed by FFTW.
 #pragma once
 
-#include "ModuleLibrary.h"
-#include "StereoProcessor.h"
+#include "host/hosting/ModuleLibrary.h"
+#include "host/hosting/StereoProcessor.h"
 
 #include <cstddef>
 #include <vector>

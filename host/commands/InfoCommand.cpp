@@ -1,8 +1,8 @@
 #include "InfoCommand.h"
 
-#include "HostedEffect.h"
-#include "ModuleLibrary.h"
 #include "TextTable.h"
+#include "host/hosting/HostedEffect.h"
+#include "host/hosting/ModuleLibrary.h"
 #include "plugin/ShortestText.h"
 
 #include <CLI/CLI.hpp>

@@ -1,9 +1,9 @@
 #include "DesignRateProbe.h"
 
-#include "CommandLine.h"
-#include "HostedEffect.h"
 #include "ParameterRequest.h"
 #include "ResponseMeasurement.h"
+#include "host/commands/CommandLine.h"
+#include "host/hosting/HostedEffect.h"
 
 #include <algorithm>
 #include <cmath>

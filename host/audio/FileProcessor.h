@@ -5,9 +5,9 @@
 #include "AudioReader.h"
 #include "AudioWriter.h"
 #include "OutputFormat.h"
-#include "ModuleLibrary.h"
 #include "OutputTarget.h"
-#include "StereoProcessor.h"
+#include "host/hosting/ModuleLibrary.h"
+#include "host/hosting/StereoProcessor.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,16 +1,16 @@
 #include "ProcessCommand.h"
 
-#include "AtomicOutputFile.h"
-#include "AudioReader.h"
-#include "AudioWriter.h"
-#include "OutputFormat.h"
 #include "CommandLine.h"
-#include "EncoderQuality.h"
-#include "FileProcessor.h"
-#include "HostedEffect.h"
-#include "OutputTarget.h"
-#include "ParameterResolution.h"
 #include "ProgressBar.h"
+#include "host/audio/AtomicOutputFile.h"
+#include "host/audio/AudioReader.h"
+#include "host/audio/AudioWriter.h"
+#include "host/audio/EncoderQuality.h"
+#include "host/audio/FileProcessor.h"
+#include "host/audio/OutputFormat.h"
+#include "host/audio/OutputTarget.h"
+#include "host/hosting/HostedEffect.h"
+#include "host/measuring/ParameterResolution.h"
 
 #include <CLI/CLI.hpp>
 

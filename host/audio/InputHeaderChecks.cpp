@@ -1,7 +1,7 @@
 #include "InputHeaderChecks.h"
 
-#include "CommandLine.h"
 #include "SoundFileFormats.h"
+#include "host/commands/CommandLine.h"
 
 #include <algorithm>
 #include <array>
