@@ -172,7 +172,8 @@ int runProcess(const ProcessOptions& options) {
     std::map<Rates, ResolvedSettings> settingsByRates;
     for (const auto& [moduleRate, fileRate] : rates) {
         try {
-            auto settings = resolveSettings(module, requests, moduleRate, fileRate, options.module.allowOutside);
+            auto settings = resolvedWithProgress(module, requests, moduleRate, fileRate, options.module.allowOutside,
+                                                 !options.quiet);
             if (rates.size() > 1) info(options.quiet) << "for audio at " << fileRate << " Hz:\n";
             if (!requests.empty()) printSettings(settings, info(options.quiet));
             const std::string note = sampleRateNote(moduleRate, fileRate, settings.bandsFixedToDesignRate);

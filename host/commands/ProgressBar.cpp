@@ -1,5 +1,7 @@
 #include "ProgressBar.h"
 
+#include "host/measuring/ParameterResolution.h"
+
 #include <locale.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -178,4 +180,12 @@ void ProgressBar::draw() {
     std::fprintf(stderr, "\r%s\033[K", line.c_str());
     std::fflush(stderr);
     drawn_ = true;
+}
+
+ResolvedSettings resolvedWithProgress(const ModuleLibrary& module, const std::vector<ParameterRequest>& requests,
+                                      double moduleRate, double audioRate, bool allowOutside, bool showProgress) {
+    const bool measured = std::any_of(requests.begin(), requests.end(), [](const ParameterRequest& r) { return !r.unit.empty(); });
+    ProgressBar progress(0, showProgress && measured);
+    progress.startFile("finding the settings asked for");
+    return resolveSettings(module, requests, moduleRate, audioRate, allowOutside);
 }

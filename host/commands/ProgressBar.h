@@ -41,6 +41,15 @@ private:
     std::thread painter_;
 };
 
+struct ParameterRequest;
+struct ResolvedSettings;
+class ModuleLibrary;
+
+// Gain requests resolved with a progress line for a search that takes a while (a slow module's
+// responses), the time so far shown as for any long work.
+ResolvedSettings resolvedWithProgress(const ModuleLibrary& module, const std::vector<ParameterRequest>& requests,
+                                      double moduleRate, double audioRate, bool allowOutside, bool showProgress);
+
 // The line for `columns` terminal columns, never wider than columns - 1 (a character in the last
 // column leaves some terminals waiting to wrap). Exposed for the tests.
 std::string progressLine(const std::string& fileName, double fraction, bool fractionKnown, double elapsedSeconds,

@@ -1,6 +1,7 @@
 #include "ResponseCommand.h"
 
 #include "CommandLine.h"
+#include "ProgressBar.h"
 #include "host/audio/AtomicOutputFile.h"
 #include "host/hosting/HostedEffect.h"
 #include "host/measuring/ParameterResolution.h"
@@ -65,7 +66,8 @@ void runResponse(const ResponseOptions& options) {
     for (const auto& text : options.module.settings) requests.push_back(parseParameterRequest(text));
 
     const ModuleLibrary module(options.module.modulePath);
-    const auto settings = resolveSettings(module, requests, options.rate, options.rate, options.module.allowOutside);
+    const auto settings =
+        resolvedWithProgress(module, requests, options.rate, options.rate, options.module.allowOutside, !options.quiet);
     if (!requests.empty()) printSettings(settings, info(options.quiet));
     const std::string note = sampleRateNote(options.rate, options.rate, settings.bandsFixedToDesignRate);
     if (!note.empty()) info(options.quiet) << note << "\n";
