@@ -10,6 +10,8 @@
 #include <fstream>
 #include <limits>
 #include <random>
+#include <regex>
+#include <sstream>
 #include <sys/stat.h>
 #include <tuple>
 #include <thread>
@@ -208,6 +210,26 @@ TEST(ProcessCommand, IntegerFilesComeBackBitForBitWithTheirFormatAndStrings) {
         }
     // TPDF of ±1 LSB moves a sample on an exact code in a quarter of the cases (each way 1/8).
     EXPECT_NEAR(static_cast<double>(changed) / (2.0 * same[0].size()), 0.25, 0.02);
+}
+
+// The table's values are the shortest text of the float set: typed back, they give the same run.
+TEST(ProcessCommand, ATablesValuesTypedBackGiveTheSameBytes) {
+    TempFolder folder;
+    writeAudio(folder / "in.wav", {noise(4410, 8), noise(4410, 9)}, kRate);
+    const auto byGain = runSixband({"process", "in.wav", "-o", "gain.wav", "--format", "float", "--set", "80 Hz=+6dB",
+                                    "--set", "2.5k=-4dB"},
+                                   folder.path());
+    ASSERT_EQ(byGain.exitCode, 0) << byGain.err;
+    std::vector<std::string> retyped = {"process", "in.wav", "-o", "typed.wav", "--format", "float"};
+    std::istringstream rows(byGain.out);
+    for (std::string row; std::getline(rows, row);) {
+        std::smatch cells;
+        if (std::regex_search(row, cells, std::regex(R"(^ +([03])  \S+ \S*  +(\S+) )")))
+            retyped.insert(retyped.end(), {"--set", cells[1].str() + "=" + cells[2].str()});
+    }
+    ASSERT_EQ(retyped.size(), 10u) << byGain.out;
+    ASSERT_EQ(runSixband(retyped, folder.path()).exitCode, 0);
+    EXPECT_EQ(fileBytes(folder / "gain.wav"), fileBytes(folder / "typed.wav"));
 }
 
 // Lossy outputs are high by default, follow --quality and --bitrate-mode, and about keep the
