@@ -207,12 +207,30 @@ ResolvedSettings resolveSettings(const ModuleLibrary& module, const std::vector<
     if (moduleRate != kDesignRateHz)
         settings.bandsFixedToDesignRate = bandsFixedToDesignRate(module, names, settings.values, moduleRate);
     const std::string rateNote = sampleRateNote(moduleRate, audioRate, settings.bandsFixedToDesignRate);
+    // A display matched on may read a word at an end of its travel ("off"): the search keeps to the
+    // part of the travel where it reads a number.
+    std::map<int, std::pair<float, float>> travel;
+    for (const auto& target : oneByOne) {
+        if (target.frequencyHz > 0.0) continue;
+        const auto readsNumber = [&](float value) {
+            probe.setParameter(target.index, value);
+            const std::string word = lowered(trimmed(probe.paramDisplay(target.index)));
+            return numberInText(word) || word == "-inf" || word == "inf" || word == "+inf";
+        };
+        int lowest = 0, highest = kTravelSteps;
+        while (lowest <= kTravelSteps && !readsNumber(static_cast<float>(lowest) / kTravelSteps)) ++lowest;
+        while (highest > lowest && !readsNumber(static_cast<float>(highest) / kTravelSteps)) --highest;
+        travel[target.index] = lowest > kTravelSteps ? std::pair{0.0f, 1.0f}  // words only: the measure says so
+                                                     : std::pair{static_cast<float>(lowest) / kTravelSteps,
+                                                                 static_cast<float>(highest) / kTravelSteps};
+    }
     bool allMet = oneByOne.empty();
     for (int round = 0; round < kMaxRounds && !allMet; ++round) {
         allMet = true;
         for (const auto& target : oneByOne) {
             const Measure measure = measureFor(target);
-            const auto bracket = findBracket(measure, target.gainDb, 0.0f, 1.0f, allowOutside);
+            const auto [lo, hi] = travel.count(target.index) ? travel[target.index] : std::pair{0.0f, 1.0f};
+            const auto bracket = findBracket(measure, target.gainDb, lo, hi, allowOutside);
             if (!bracket)
                 throw std::runtime_error(reachError(trimmed(names[static_cast<std::size_t>(target.index)]), target,
                                                     measure, allowOutside, rateNote));

@@ -1,8 +1,8 @@
 // A module shaped like the peer equalisers of later interface revisions: only VSTPluginMain, no
 // replacing entry (hosts must clear the outputs and let it add), and hundreds of parameters.
-// Parameter 0, "Gain", scales both channels by 2 × value and displays that gain in dB; parameter 1,
-// "Mode", displays a word; the others do nothing. Every parameter after 1 is called "Unused", so
-// only indices can address them.
+// Parameter 0, "Gain", scales both channels by 2 × value and displays that gain in dB ("off" at 0,
+// as some peers show an end of a travel in words); parameter 1, "Mode", displays a word; the others
+// do nothing. Every parameter after 1 is called "Unused", so only indices can address them.
 #include "FakeRecord.h"
 
 #include <algorithm>
@@ -29,7 +29,8 @@ VstIntPtr dispatch(AEffect* e, std::int32_t opcode, std::int32_t index, VstIntPt
             std::snprintf(text, 64, "%s", index == 0 ? "Gain" : index == 1 ? "Mode" : "Unused");
             break;
         case effGetParamDisplay:
-            if (index == 0) std::snprintf(text, 64, "%.3f", 20.0 * std::log10(std::max(2.0 * value, 1e-9)));
+            if (index == 0 && value <= 0.0f) std::snprintf(text, 64, "off");
+            else if (index == 0) std::snprintf(text, 64, "%.3f", 20.0 * std::log10(2.0 * value));
             else if (index == 1) std::snprintf(text, 64, "%s", value < 0.5f ? "soft" : "hard");
             else std::snprintf(text, 64, "%.2f", static_cast<double>(value));
             break;
