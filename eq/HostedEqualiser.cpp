@@ -101,12 +101,3 @@ const float (&HostedEqualiser::gainsDb())[kBands] {
     gainsStale_ = false;
     return gainsDb_;
 }
-
-float HostedEqualiser::gainDbWith(int band, float value) const {
-    float settings[kBands];
-    std::copy_n(target_, kBands, settings);
-    settings[band] = value;
-    float gains[kBands];
-    readout_.read(settings, gains);
-    return gains[band];
-}

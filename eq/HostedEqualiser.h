@@ -26,7 +26,6 @@ public:
     // A value beyond 0..1 is taken at the nearer end, one that is not a number as the default.
     void setControl(int band, float value);
     float control(int band) const { return target_[band]; }
-    float defaultControl(int band) const { return defaults_[band]; }
     void setEnabled(bool enabled) { enabled_ = enabled; }
 
     // `in` may be `out`. Any number of frames.
@@ -35,8 +34,6 @@ public:
     // The chain's gain in dB at each band's named frequency at the controls' values (where a
     // glide ends), worked out again only after a control has changed.
     const float (&gainsDb())[kBands];
-    // What band `band` would read with its control at `value`, the others as they are.
-    float gainDbWith(int band, float value) const;
     // The designed stages, fixed once made: safe to read from any thread.
     const DesignedResponse& design() const { return design_; }
 
