@@ -102,7 +102,9 @@ fi
 
 # As an LV2 host finds it: on the default path, which holds /usr/lib/lv2.
 if install_packages lilv-utils; then
-    env -u LV2_PATH lv2info urn:sixband:equaliser | grep -Fq "file:///usr/lib/lv2/sixband.lv2/" ||
+    # Read whole first: grep -q would stop reading, and lv2info's SIGPIPE fail the pipeline.
+    listing=$(env -u LV2_PATH lv2info urn:sixband:equaliser 2>&1 || true)
+    grep -Fq "file:///usr/lib/lv2/sixband.lv2/" <<<"$listing" ||
         fail "lv2info does not find urn:sixband:equaliser in /usr/lib/lv2/sixband.lv2"
 else
     record_skip "lv2info on the installed bundle: $INSTALL_FAILURE"
