@@ -2,9 +2,13 @@
 -- stereo track plays an 80 Hz sine (the "sixband test sine" Lua DSP processor that
 -- ardour-automation.sh puts in Ardour's script folder) into the equaliser, whose "80 Hz"
 -- control is automated from its default to 1.0, and the session is exported to a WAV file.
+-- With SIXBAND_CASE=events it is automated instead in steps a user makes: "80 Hz" jumped from
+-- its default to 1.0 and back to 0 (a fast ramp of a few milliseconds each), and the plug-in
+-- bypassed and brought back through its "Enabled" control, exported to events.wav.
 -- Run by scripts/ardour-automation.sh, which sets these:
---   SIXBAND_SESSION   folder for the new session     SIXBAND_EXPORT   folder for ramp.wav
+--   SIXBAND_SESSION   folder for the new session     SIXBAND_EXPORT   folder for the export
 --   SIXBAND_URI       the plug-in's URI              SIXBAND_TIMES    "rampStart rampEnd length" in s
+--   SIXBAND_CASE      ramp (the default) or events   SIXBAND_EVENTS   "jumpUp jumpDown bypassOff bypassOn" in s
 io.stdout:setvbuf("no")
 
 local function env(name)
@@ -31,18 +35,43 @@ assert(track:add_processor_by_index(sine, 0, nil, true) == 0)
 assert(track:add_processor_by_index(eq, 1, nil, true) == 0)
 
 -- The first control of the plug-in is "80 Hz"; Ardour's descriptor gives its name and default.
-local list, events, descriptor = ARDOUR.LuaAPI.plugin_automation(eq, 0)
-local control = eq:to_automatable():automation_control(
-  Evoral.Parameter(ARDOUR.AutomationType.PluginAutomation, 0, eq:to_insert():plugin(0):nth_parameter(0, true)), false)
-assert(control:name() == "80 Hz", "the first control is " .. control:name())
-print(string.format("automating '%s' from its default %.6f to 1.0, %g s to %g s", control:name(),
-                    descriptor.normal, rampStart, rampEnd))
-events:add(Temporal.timepos_t(math.floor(rampStart * rate)), descriptor.normal, false, true)
-events:add(Temporal.timepos_t(math.floor(rampEnd * rate)), 1.0, false, true)
-control:set_automation_state(ARDOUR.AutoState.Play)
+local function automated(index, name)
+  local list, events, descriptor = ARDOUR.LuaAPI.plugin_automation(eq, index)
+  local control = eq:to_automatable():automation_control(
+    Evoral.Parameter(ARDOUR.AutomationType.PluginAutomation, 0, eq:to_insert():plugin(0):nth_parameter(index, true)), false)
+  assert(control:name() == name, "control " .. index .. " is " .. control:name() .. ", not " .. name)
+  control:set_automation_state(ARDOUR.AutoState.Play)
+  return events, descriptor, control
+end
+local function at(seconds) return Temporal.timepos_t(math.floor(seconds * rate)) end
+
+local events, descriptor, control = automated(0, "80 Hz")
+local case = os.getenv("SIXBAND_CASE") or "ramp"
+if case == "events" then
+  local up, down, off, on = env("SIXBAND_EVENTS"):match("(%S+) (%S+) (%S+) (%S+)")
+  up, down, off, on = tonumber(up), tonumber(down), tonumber(off), tonumber(on)
+  print(string.format("automating '80 Hz' %.6f to 1.0 over 5 ms at %g s, 1.0 to 0 over 2 ms at %g s; "
+                      .. "'Enabled' off at %g s and on at %g s", descriptor.normal, up, down, off, on))
+  events:add(at(0), descriptor.normal, false, true)
+  events:add(at(up), descriptor.normal, false, true)
+  events:add(at(up + 0.005), 1.0, false, true)
+  events:add(at(down), 1.0, false, true)
+  events:add(at(down + 0.002), 0.0, false, true)
+  local switch = automated(6, "Enabled")
+  switch:add(at(0), 1.0, false, true)
+  switch:add(at(off - 0.001), 1.0, false, true)
+  switch:add(at(off), 0.0, false, true)
+  switch:add(at(on - 0.001), 0.0, false, true)
+  switch:add(at(on), 1.0, false, true)
+else
+  print(string.format("automating '%s' from its default %.6f to 1.0, %g s to %g s", control:name(),
+                      descriptor.normal, rampStart, rampEnd))
+  events:add(at(rampStart), descriptor.normal, false, true)
+  events:add(at(rampEnd), 1.0, false, true)
+end
 
 local export = Session:simple_export()
-export:set_name("ramp")
+export:set_name(case == "events" and "events" or "ramp")
 export:set_folder(env("SIXBAND_EXPORT"))
 export:set_range(0, math.floor(length * rate))
 assert(export:set_preset("75969a1c-3133-4694-864b-a1fa50e43348"), "no 'WAV @ session-rate' export preset")

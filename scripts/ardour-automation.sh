@@ -4,7 +4,10 @@
 # builds a session in which an 80 Hz sine plays through the equaliser while its "80 Hz" control is
 # automated from the default to 1.0 (scripts/ardour-automation.lua), and exports it; the exported
 # gain at points of the ramp is then set beside the module's gain at the same settings, measured
-# by `sixband process` on the same sine.
+# by `sixband process` on the same sine. The events case (`ardour-automation.sh events`; both run
+# by default) jumps "80 Hz" up and down in a few milliseconds and bypasses the plug-in and back
+# through its "Enabled" control, and gives the steepest sample-to-sample change near each event
+# beside that of the steady sine before it.
 #
 # Each attempt gets a JACK server of its own on the dummy driver (no audio device): Ardour exports
 # in JACK's freewheel mode, and a crashed client leaves its server stuck there. Ardour 7.3's
@@ -23,6 +26,13 @@ amplitude=0.1
 ramp_start=2
 ramp_end=10
 length=12
+# The events case: "80 Hz" jumped up and down, the plug-in bypassed and back, in seconds.
+jump_up=3
+jump_down=5
+bypass_off=7
+bypass_on=9
+which=${1:-all}
+case $which in ramp | events | all) ;; *) echo "usage: $0 [ramp|events|all]" >&2; exit 2 ;; esac
 work=$(mktemp -d)
 jackd_pid=""
 stop_jackd() {
@@ -55,32 +65,69 @@ LUA
 export LV2_PATH="$SIXBAND_ROOT/build/default/lib/lv2"
 export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
 export SIXBAND_URI=$uri SIXBAND_TIMES="$ramp_start $ramp_end $length" SIXBAND_EXPORT="$work/export"
-wav="$work/export/ramp.wav"
+export SIXBAND_EVENTS="$jump_up $jump_down $bypass_off $bypass_on"
 frames() { [ -f "$1" ] && soxi -s "$1" 2>/dev/null || echo 0; }
-for attempt in 1 2 3 4 5 6 7 8; do
-    rm -rf "$work/session" "$work/export"
-    mkdir -p "$work/export"
-    export JACK_DEFAULT_SERVER="sixband-ardour-$$-$attempt"
-    jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r $rate -p 1024 >"$work/jackd.log" 2>&1 &
-    jackd_pid=$!
-    jack_wait -w -t 10 >/dev/null 2>&1 || { echo "the JACK server did not start:"; cat "$work/jackd.log"; exit 1; }
-    status=0
-    SIXBAND_SESSION="$work/session" timeout 180 ardour7-lua "$SIXBAND_ROOT/scripts/ardour-automation.lua" \
-        >"$work/ardour.log" 2>&1 || status=$?
-    stop_jackd
-    grep -E "^automating" "$work/ardour.log" | sed 's/^/Ardour: /' | sort -u
-    written=$(frames "$wav")
-    [ $status -eq 0 ] && [ "$written" -eq $((length * rate)) ] && break
-    if [ $status -eq 124 ]; then what="hung (stopped after 180 s)"
-    elif [ $status -gt 128 ]; then what="crashed with signal $((status - 128))"
-    else what="failed with status $status"; fi
-    grep -q "^exported" "$work/ardour.log" && where="after its export had written $written frames" ||
-        where="before its export was done ($written frames written)"
-    echo "Attempt $attempt: Ardour $what $where: $(grep -m 1 -E 'corruption|invalid|JACK HALTED|^Error' "$work/ardour.log")"
-    [ $attempt -eq 8 ] || echo "Retrying."
-done
-[ "$(frames "$wav")" -eq $((length * rate)) ] || { echo "No complete export in eight attempts."; tail -n 20 "$work/ardour.log"; exit 1; }
-[ $status -eq 0 ] || echo "Every attempt crashed; using the last one's export, which is complete."
+# Exports one case (ramp or events) into $wav, retrying as above; its log stays in $work/ardour.log.
+export_case() {
+    export SIXBAND_CASE=$1
+    local attempt status written what where
+    for attempt in 1 2 3 4 5 6 7 8; do
+        rm -rf "$work/session" "$work/export"
+        mkdir -p "$work/export"
+        export JACK_DEFAULT_SERVER="sixband-ardour-$$-$SIXBAND_CASE-$attempt"
+        jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r $rate -p 1024 >"$work/jackd.log" 2>&1 &
+        jackd_pid=$!
+        jack_wait -w -t 10 >/dev/null 2>&1 || { echo "the JACK server did not start:"; cat "$work/jackd.log"; exit 1; }
+        status=0
+        SIXBAND_SESSION="$work/session" timeout 180 ardour7-lua "$SIXBAND_ROOT/scripts/ardour-automation.lua" \
+            >"$work/ardour.log" 2>&1 || status=$?
+        stop_jackd
+        grep -E "^automating" "$work/ardour.log" | sed 's/^/Ardour: /' | sort -u
+        written=$(frames "$wav")
+        [ $status -eq 0 ] && [ "$written" -eq $((length * rate)) ] && break
+        if [ $status -eq 124 ]; then what="hung (stopped after 180 s)"
+        elif [ $status -gt 128 ]; then what="crashed with signal $((status - 128))"
+        else what="failed with status $status"; fi
+        grep -q "^exported" "$work/ardour.log" && where="after its export had written $written frames" ||
+            where="before its export was done ($written frames written)"
+        echo "Attempt $attempt: Ardour $what $where: $(grep -m 1 -E 'corruption|invalid|JACK HALTED|^Error|assert' "$work/ardour.log")"
+        [ $attempt -eq 8 ] || echo "Retrying."
+    done
+    [ "$(frames "$wav")" -eq $((length * rate)) ] || { echo "No complete export in eight attempts."; tail -n 20 "$work/ardour.log"; exit 1; }
+    [ $status -eq 0 ] || echo "Every attempt crashed; using the last one's export, which is complete."
+}
+
+if [ "$which" = events ] || [ "$which" = all ]; then
+    wav="$work/export/events.wav"
+    export_case events
+    cp "$wav" "$work/events.wav"
+    echo
+    echo "Ardour's export of the 80 Hz sine with '80 Hz' jumped at $jump_up s (to 1.0 in 5 ms) and $jump_down s"
+    echo "(to 0 in 2 ms), and bypassed at $bypass_off s and back at $bypass_on s: the steepest sample-to-sample"
+    echo "change of the left channel within 50 ms after each event, beside the steepest of the steady"
+    echo "stretches before and after it (the sine's own at those settings; a click would exceed both):"
+    python3 - "$work/events.wav" $jump_up $jump_down $bypass_off $bypass_on <<'PY'
+import sys, wave, struct
+path, events = sys.argv[1], [float(t) for t in sys.argv[2:]]
+with wave.open(path) as f:
+    rate, channels, width = f.getframerate(), f.getnchannels(), f.getsampwidth()
+    data = f.readframes(f.getnframes())
+scale = float(1 << (8 * width - 1))
+kind = {2: "h", 4: "i"}[width]
+left = [v / scale for v in struct.unpack("<%d%s" % (len(data) // width, kind), data)[::channels]]
+def steepest(a, b):
+    a, b = max(1, int(a * rate)), int(b * rate)
+    return max(abs(left[i] - left[i - 1]) for i in range(a, b))
+names = ["80 Hz to 1.0", "80 Hz to 0", "bypassed", "back on"]
+print("%-14s %8s %12s %14s %14s" % ("event", "time s", "near it", "steady before", "steady after"))
+for name, t in zip(names, events):
+    print("%-14s %8g %12.5f %14.5f %14.5f" % (name, t, steepest(t - 0.001, t + 0.05), steepest(t - 0.9, t - 0.1),
+                                             steepest(t + 0.2, t + 0.9)))
+PY
+fi
+[ "$which" = events ] && exit 0
+wav="$work/export/ramp.wav"
+export_case ramp
 
 default=$(sed -n "s/^automating '80 Hz' from its default \([0-9.]*\) .*/\1/p" "$work/ardour.log")
 rms() {  # file start seconds: RMS of the left channel over 0.2 s from start
